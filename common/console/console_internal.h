@@ -1,0 +1,18 @@
+// What the output half and the keyboard half of the console share beyond the programs' operations.
+#pragma once
+
+int cursorColumn();
+int screenWidth();
+int screenHeight();
+// Rows the screen has scrolled since start, so the line editor can follow its line up the screen.
+long long scrollCount();
+// Carries out a deferred line break, as the next write would.
+void carryOutPendingBreak();
+// The terminal reported where its cursor stands (after a resize, for instance).
+void setCursorFromTerminal(int row, int column);
+// The terminal's bell.
+void beep();
+// The screen as the layer believes it stands, one line per row, with each cell's colours; for tests.
+// The model is kept whether or not the output is a terminal.
+#include "common/text.h"
+Text screenDump();

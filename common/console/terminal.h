@@ -1,0 +1,36 @@
+// The only code that touches the terminal device: termios, the modes the layer switches on, signals,
+// and the raw reads and writes. Everything it switches on is undone on every way out of the process.
+#pragma once
+
+#include <cstddef>
+
+struct TerminalInfo {
+    bool outputIsTerminal = false;
+    bool inputIsTerminal = false;
+    bool utf8 = false;            // the terminal takes UTF-8, so code page 437 glyphs can be drawn
+    int width = 80;               // 80 by 25 when the size cannot be read
+    int height = 25;
+    int cursorRow = 1;            // where the terminal said the cursor stood at start, 1-based
+    int cursorColumn = 1;
+    bool kittyKeyboard = false;   // key releases are reported, so Esc held down is exact
+};
+
+// Starts the terminal on the first call (raw mode, modes, signal handlers, the cursor query);
+// every call returns the same record.
+const TerminalInfo& terminalStart();
+
+// Writes every byte to the output; on a write error the rest is dropped.
+void terminalWrite(const char* bytes, std::size_t count);
+
+// True once after the window's size changed, with the new size.
+bool terminalResized(int* width, int* height);
+
+// Reads what input is waiting without blocking, at most capacity bytes. Returns the count, 0 when
+// nothing waits, and -1 when input has ended or the terminal hung up.
+long terminalRead(char* buffer, std::size_t capacity);
+
+// Waits at most milliseconds for input to arrive (or for a signal). True when input waits.
+bool terminalWaitForInput(int milliseconds);
+
+// Undoes every mode and the raw mode. Safe to call from a signal handler, and more than once.
+void terminalRestore();
