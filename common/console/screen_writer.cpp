@@ -1,0 +1,108 @@
+#include "common/console/screen_writer.h"
+
+#include "common/console/glyphs.h"
+
+#include <algorithm>
+
+namespace {
+
+// Collects pieces into chunks, never splitting a sequence or a glyph across two chunks.
+struct ChunkBuilder {
+    std::vector<std::string>* chunks;
+    std::string current;
+};
+
+void addPiece(ChunkBuilder* builder, const std::string& piece) {
+    if (builder->current.size() + piece.size() > WriterChunkSize) {
+        builder->chunks->push_back(builder->current);
+        builder->current.clear();
+    }
+    builder->current += piece;
+}
+
+void finishChunks(ChunkBuilder* builder) {
+    if (!builder->current.empty()) builder->chunks->push_back(builder->current);
+    builder->current.clear();
+}
+
+void moveTo(ScreenWriter* writer, ChunkBuilder* out, int row, int column) {
+    if (writer->cursorKnown && writer->row == row && writer->column == column) return;
+    addPiece(out, "\x1b[" + std::to_string(row) + ";" + std::to_string(column) + "H");
+    writer->cursorKnown = true;
+    writer->row = row;
+    writer->column = column;
+}
+
+// Reset first, so that no attribute another program left behind (bold, inverse, ...) stays in force.
+// The terminal's own colours are the reset alone.
+void useColors(ScreenWriter* writer, ChunkBuilder* out, int foreground, int background) {
+    if (writer->colorsKnown && writer->foreground == foreground && writer->background == background) return;
+    std::string sgr = "\x1b[0";
+    if (foreground != TerminalColor) {
+        int index = ansiColorIndex(foreground);
+        sgr += ";" + std::to_string(index < 8 ? 30 + index : 90 + index - 8);
+    }
+    if (background != TerminalColor) {
+        int index = ansiColorIndex(background);
+        sgr += ";" + std::to_string(index < 8 ? 40 + index : 100 + index - 8);
+    }
+    addPiece(out, sgr + "m");
+    writer->colorsKnown = true;
+    writer->foreground = foreground;
+    writer->background = background;
+}
+
+// Each run starts with its own cursor position, so the terminal never wraps by itself: a run that ends
+// in the last column leaves the terminal's wrap pending, and the next position is always set explicitly
+// (the column past the run is never a position the model asks for).
+void drawCells(ScreenWriter* writer, ChunkBuilder* out, const DrawOp& op) {
+    moveTo(writer, out, op.row, op.column);
+    useColors(writer, out, op.foreground, op.background);
+    std::string glyph;
+    for (char byte : op.bytes) {
+        glyph.clear();
+        appendGlyph(&glyph, static_cast<unsigned char>(byte), writer->utf8);
+        addPiece(out, glyph);
+    }
+    writer->column += static_cast<int>(op.bytes.size());
+}
+
+// A line feed on the bottom row scrolls the whole screen in every terminal. Terminals differ in the
+// colours of the rows that come in, so each is erased again in the scroll's colours.
+void drawScroll(ScreenWriter* writer, ChunkBuilder* out, const DrawOp& op, int height) {
+    int rows = std::min(op.count, height);
+    useColors(writer, out, op.foreground, op.background);
+    moveTo(writer, out, height, 1);
+    addPiece(out, std::string(static_cast<size_t>(rows), '\n'));
+    writer->cursorKnown = false;
+    for (int row = height - rows + 1; row <= height; row++) {
+        moveTo(writer, out, row, 1);
+        addPiece(out, "\x1b[2K");
+    }
+}
+
+}  // namespace
+
+int ansiColorIndex(int pcColor) {
+    int red = (pcColor >> 2) & 1, green = (pcColor >> 1) & 1, blue = pcColor & 1;
+    return (red | green << 1 | blue << 2) | (pcColor & 8);
+}
+
+void forgetTerminalState(ScreenWriter* writer) {
+    writer->cursorKnown = false;
+    writer->colorsKnown = false;
+}
+
+void renderDrawOps(ScreenWriter* writer, const std::vector<DrawOp>& ops, int height,
+                   std::vector<std::string>* chunks) {
+    ChunkBuilder out{chunks, std::string()};
+    for (const DrawOp& op : ops) {
+        switch (op.kind) {
+        case DrawKind::Cells: drawCells(writer, &out, op); break;
+        case DrawKind::Scroll: drawScroll(writer, &out, op, height); break;
+        case DrawKind::Bell: addPiece(&out, "\a"); break;
+        case DrawKind::Cursor: moveTo(writer, &out, op.row, op.column); break;
+        }
+    }
+    finishChunks(&out);
+}

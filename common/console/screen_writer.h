@@ -1,0 +1,36 @@
+// Turns the screen model's draw operations into terminal bytes. The only sequences it emits are its own,
+// built from integers: cursor position (CSI row;col H), colours (CSI ... m), erase line (CSI 2K), line
+// feeds to scroll, the bell, and glyphs from the fixed table. It does no I/O: the caller writes the chunks.
+#pragma once
+
+#include "common/console/screen_model.h"
+
+#include <string>
+#include <vector>
+
+// The largest chunk the writer hands out: the console writes each chunk with one write.
+constexpr size_t WriterChunkSize = 1024;
+
+// What the writer knows of the terminal: where its cursor stands and which colours it draws with.
+struct ScreenWriter {
+    bool utf8 = true;          // draw code page 437 glyphs as UTF-8, else plain ASCII substitutes
+    bool cursorKnown = false;
+    int row = 1;
+    int column = 1;
+    bool colorsKnown = false;
+    int foreground = TerminalColor;
+    int background = TerminalColor;
+};
+
+// Forgets the terminal's cursor and colours (after a resize or when something else wrote to it), so the
+// next operations set both again.
+void forgetTerminalState(ScreenWriter* writer);
+
+// Appends the bytes for the operations to chunks of at most WriterChunkSize bytes each. height is the
+// screen's height: scrolling moves to the bottom row and feeds lines there.
+void renderDrawOps(ScreenWriter* writer, const std::vector<DrawOp>& ops, int height,
+                   std::vector<std::string>* chunks);
+
+// The terminal colour index (0-15 in the ANSI order: red bit 0, green bit 1, blue bit 2, bright 8)
+// of a classic text-mode colour number (blue bit 0, green bit 1, red bit 2, bright 8).
+int ansiColorIndex(int pcColor);

@@ -1,0 +1,24 @@
+#!/bin/sh
+# Installs the Debian packages the project builds and tests with, when any is missing.
+set -eu
+
+packages="build-essential cmake pkg-config libenet-dev libgtest-dev libvterm-dev tmux valgrind clang libclang-rt-dev procps"
+
+missing=""
+for package in $packages; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    case "$status" in
+        *" installed") ;;
+        *) missing="$missing $package" ;;
+    esac
+done
+[ -z "$missing" ] && exit 0
+
+run_as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+echo "Installing:$missing"
+export DEBIAN_FRONTEND=noninteractive
+run_as_root apt-get update -q
+# shellcheck disable=SC2086
+run_as_root apt-get install -y -q --no-install-recommends $missing
