@@ -1,0 +1,56 @@
+#include "server/roster.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+
+double serverClock() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+int takeSlot(ChatServer& server) {
+    int slot = server.nextSlot;
+    ++server.nextSlot;
+    if (slot < ServerPeerLimit) return slot;
+    for (int free = 0; free < RosterSize; ++free)
+        if (server.chatters[free].active == 0) return free;
+    // Cannot happen while the host admits fewer peers than the roster holds; slot 25 is the spare.
+    return RosterSize - 1;
+}
+
+void admitChatter(ChatServer& server, int slot, ENetPeer* peer) {
+    peer->data = reinterpret_cast<void*>(static_cast<std::intptr_t>(slot));
+    Chatter& chatter = server.chatters[slot];
+    chatter.id = slot;
+    chatter.peer = peer;
+    chatter.active = 1;
+    chatter.name = "Anonymous" + decimalText(static_cast<std::int32_t>(slot));
+}
+
+Text renameChatter(ChatServer& server, int slot, const Text& requested) {
+    Chatter& chatter = server.chatters[slot];
+    Text oldName = chatter.name;
+    chatter.name = requested;
+    if (findText(1, chatter.name, " ") > 0)
+        chatter.name = "Lamer" + realText(std::floor(serverClock()));
+    return oldName;
+}
+
+void releaseChatter(ChatServer& server, int slot, ENetPeer* peer) {
+    Chatter& chatter = server.chatters[slot];
+    chatter.active = 0;
+    chatter.id = -1;
+    chatter.name.clear();
+    if (chatter.peer != nullptr) enet_peer_reset(chatter.peer);
+    if (peer != nullptr) peer->data = nullptr;
+}
+
+int chatterSlotOf(const ChatServer& server, const ENetPeer* peer) {
+    if (peer == nullptr) return -1;
+    std::intptr_t slot = reinterpret_cast<std::intptr_t>(peer->data);
+    if (slot < 0 || slot >= RosterSize) return -1;
+    const Chatter& chatter = server.chatters[slot];
+    if (chatter.active != 1 || chatter.peer != peer) return -1;
+    return static_cast<int>(slot);
+}

@@ -1,0 +1,10 @@
+// Sending chat messages from the server: to one chatter or to every connected peer.
+// Each send prints its three-line trace on the console before the packet goes to ENet, then flushes.
+#pragma once
+
+#include "server/chat_server.h"
+
+// Sends the text to the chatter in the slot, on the chat channel.
+void sendToChatter(ChatServer& server, int slot, const Text& text);
+// Sends the text to every peer that ENet counts as connected, on the given channel.
+void broadcastText(ChatServer& server, enet_uint8 channel, const Text& text);

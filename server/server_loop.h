@@ -1,0 +1,20 @@
+// The server's event loop and its handling of ENet events: admitting, relaying, renaming, listing and
+// announcing leavers. Each handling is a procedure on the ChatServer record, so it can be driven by
+// events from any host; the loop only polls ENet, pings and reads the quit key.
+#pragma once
+
+#include "server/chat_server.h"
+
+constexpr double PingInterval = 5.0;
+
+// Runs passes until Esc is read: one event, the ping sweep when due, a 1 ms pause, one key.
+void serverLoop(ChatServer& server);
+
+// Handles one event that enet_host_service returned and destroys its packet, if any.
+void handleServerEvent(ChatServer& server, ENetEvent& event);
+
+// Pings the peer of every active chatter, slots in ascending order.
+void pingChatters(ChatServer& server);
+
+// The list reply's text after "WSP Lobby ": a heading and one line per active chatter, CR LF ends.
+Text chatterList(const ChatServer& server);

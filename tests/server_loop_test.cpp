@@ -1,0 +1,232 @@
+// The server's handling of connect, receive and disconnect events, driven by real ENet clients on
+// loopback: what each chatter receives, byte for byte, and what the server prints.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "server/server_loop.h"
+#include "tests/support/loopback_lobby.h"
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+const std::string Divider(75, '-');
+
+std::string trace(const std::string& text) {
+    return Divider + "\r\n" + "DATA TO SEND:           " + text + "\r\n" + "DATA ENET WANTS TO SEND:" + text + "\r\n";
+}
+
+class ServerLoopTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(enet_initialize(), 0);
+        ASSERT_TRUE(openLobby(lobby));
+    }
+    void TearDown() override {
+        closeLobby(lobby);
+        enet_deinitialize();
+    }
+    ChatTestClient& join() {
+        // On failure the test goes on with the unjoined client and fails at its next expectation.
+        EXPECT_NE(joinLobby(lobby), nullptr) << "a client could not join";
+        return lobby.clients.back();
+    }
+    // Sends a text and waits until the watcher holds one more packet; false when none came.
+    bool sayAndWait(ChatTestClient& from, const std::string& text, ChatTestClient& watcher) {
+        std::size_t before = watcher.packets.size();
+        sendTestText(from, text);
+        return pumpUntilPackets(lobby, watcher, before + 1);
+    }
+    std::string last(const ChatTestClient& client) { return packetAsText(client.packets.back()); }
+
+    LoopbackLobby lobby;
+};
+
+TEST_F(ServerLoopTest, JoinSendsWelcomeThenNewWithTerminatingNul) {
+    ChatTestClient& first = join();
+    ASSERT_EQ(first.packets.size(), 2u);
+    EXPECT_EQ(first.packets[0], std::string("WSP Lobby Welcome to the lobby!", 32));
+    EXPECT_EQ(first.packets[1], std::string("NEW Anonymous0", 15));
+
+    ChatTestClient& second = join();
+    EXPECT_EQ(receivedTexts(second), (Texts{"WSP Lobby Welcome to the lobby!", "NEW Anonymous1"}));
+    ASSERT_TRUE(pumpUntilPackets(lobby, first, 3));
+    pumpFor(lobby, 50);
+    EXPECT_EQ(receivedTexts(first), (Texts{"WSP Lobby Welcome to the lobby!", "NEW Anonymous0", "NEW Anonymous1"}));
+}
+
+TEST_F(ServerLoopTest, JoinAndSayConsoleTranscriptByteForByte) {
+    ChatTestClient& client = join();
+    ASSERT_TRUE(sayAndWait(client, "SAY hi", client));
+    std::string connectLine = "Cli0 connected from 16777343:" + std::to_string(client.host->address.port) + "\r\n";
+    EXPECT_EQ(lobby.console, connectLine + trace("WSP Lobby Welcome to the lobby!") + trace("NEW Anonymous0") +
+                                 trace("SAY Anonymous0 hi"));
+}
+
+TEST_F(ServerLoopTest, SayIsRelayedUnchangedToEveryone) {
+    ChatTestClient& alice = join();
+    ChatTestClient& bob = join();
+    ASSERT_TRUE(pumpUntilPackets(lobby, alice, 3));
+    struct Row { std::string sent, relayed; };
+    const Row rows[] = {
+        {"SAY hello", "SAY Anonymous0 hello"},
+        {"SAY ", "SAY Anonymous0 "},
+        {"SAY  two  blanks ", "SAY Anonymous0  two  blanks "},
+        {"SAY a\r\nb\x1b[2J\xff" "H", "SAY Anonymous0 a\r\nb\x1b[2J\xff" "H"},
+    };
+    for (const Row& row : rows) {
+        std::size_t aliceBefore = alice.packets.size();
+        ASSERT_TRUE(sayAndWait(alice, row.sent, bob)) << row.sent;
+        ASSERT_TRUE(pumpUntilPackets(lobby, alice, aliceBefore + 1));
+        EXPECT_EQ(last(bob), row.relayed);
+        EXPECT_EQ(last(alice), row.relayed);
+        EXPECT_EQ(bob.packets.back().size(), row.relayed.size() + 1);
+    }
+}
+
+TEST_F(ServerLoopTest, RenameAnnouncesOldAndNewName) {
+    ChatTestClient& alice = join();
+    ChatTestClient& bob = join();
+    ASSERT_TRUE(sayAndWait(alice, "REN Bob", bob));
+    EXPECT_EQ(last(bob), "NME Anonymous0 Bob");
+    // A name another chatter holds is accepted.
+    ASSERT_TRUE(sayAndWait(bob, "REN Bob", bob));
+    EXPECT_EQ(last(bob), "NME Anonymous1 Bob");
+    // A requested name with a blank becomes "Lamer" and whole seconds.
+    ASSERT_TRUE(sayAndWait(alice, "REN Bob Smith", bob));
+    EXPECT_TRUE(std::regex_match(last(bob), std::regex("NME Bob Lamer[1-9][0-9]*"))) << last(bob);
+    std::string lamer = last(bob).substr(8);
+    EXPECT_EQ(lobby.server.chatters[0].name, lamer);
+    // An empty request empties the name; the notice ends with the blank after the old name.
+    ASSERT_TRUE(sayAndWait(alice, "REN ", bob));
+    EXPECT_EQ(last(bob), "NME " + lamer + " ");
+    ASSERT_TRUE(sayAndWait(alice, "SAY x", bob));
+    EXPECT_EQ(last(bob), "SAY  x");
+    // Tabs are not blanks.
+    ASSERT_TRUE(sayAndWait(bob, "REN a\tb", bob));
+    EXPECT_EQ(last(bob), "NME Bob a\tb");
+}
+
+TEST_F(ServerLoopTest, WhoListsActiveChattersInSlotOrderToTheRequesterAlone) {
+    const std::string figure = "(0|[1-9][0-9]*)";
+    const std::string figures = figure + " \\+/- " + figure + ", " + figure + ", " + figure + ", " + figure;
+    ChatTestClient& alice = join();
+    ASSERT_TRUE(sayAndWait(alice, "WHO ", alice));
+    EXPECT_TRUE(std::regex_match(last(alice), std::regex("WSP Lobby Chatters:\r\nAnonymous0 \\(#0, " + figures +
+                                                         "\\)\r\n")))
+        << last(alice);
+
+    ChatTestClient& bob = join();
+    ChatTestClient& carol = join();
+    ASSERT_TRUE(sayAndWait(alice, "REN ", carol));
+    ASSERT_TRUE(leaveLobby(lobby, bob));
+    std::size_t carolBefore = carol.packets.size();
+    ASSERT_TRUE(sayAndWait(carol, "WHO and more words", carol));
+    EXPECT_TRUE(std::regex_match(last(carol), std::regex("WSP Lobby Chatters:\r\n \\(#0, " + figures + "\\)\r\n" +
+                                                         "Anonymous2 \\(#2, " + figures + "\\)\r\n")))
+        << last(carol);
+    pumpFor(lobby, 50);
+    EXPECT_EQ(carol.packets.size(), carolBefore + 1);
+    EXPECT_EQ(last(alice), "OLD Anonymous1") << "the list went to a chatter who did not ask";
+}
+
+TEST_F(ServerLoopTest, LeaverIsAnnouncedToTheOthersWithTheNameItHeld) {
+    ChatTestClient& alice = join();
+    ChatTestClient& bob = join();
+    ASSERT_TRUE(sayAndWait(bob, "REN Zed", alice));
+    std::size_t aliceBefore = alice.packets.size();
+    std::size_t bobBefore = bob.packets.size();
+    lobby.console.clear();
+    ASSERT_TRUE(leaveLobby(lobby, bob));
+    ASSERT_TRUE(pumpUntilPackets(lobby, alice, aliceBefore + 1));
+    EXPECT_EQ(last(alice), "OLD Zed");
+    EXPECT_EQ(lobby.console, "Cli1 disconnected.\r\n" + trace("OLD Zed"));
+    EXPECT_EQ(bob.packets.size(), bobBefore);
+    const Chatter& released = lobby.server.chatters[1];
+    EXPECT_EQ(released.active, 0);
+    EXPECT_EQ(released.id, -1);
+    EXPECT_EQ(released.name, "");
+    // The last chatter leaving still traces its notice, which reaches nobody.
+    lobby.console.clear();
+    ASSERT_TRUE(leaveLobby(lobby, alice));
+    EXPECT_EQ(lobby.console, "Cli0 disconnected.\r\n" + trace("OLD Anonymous0"));
+}
+
+TEST_F(ServerLoopTest, FreedSlotIsReusedOnlyAfterTwentyFiveConnections) {
+    std::vector<ChatTestClient*> chatters;
+    for (int i = 0; i < 3; ++i) chatters.push_back(&join());
+    ASSERT_TRUE(leaveLobby(lobby, *chatters[1]));
+    chatters.push_back(&join());
+    EXPECT_EQ(last(*chatters[3]), "NEW Anonymous3");
+    // From here on chatters[i] holds slot i.
+    for (int i = 4; i < 25; ++i) chatters.push_back(&join());
+    ASSERT_EQ(lobby.server.nextSlot, 25);
+    ASSERT_TRUE(sayAndWait(*chatters[7], "REN Gone", *chatters[7]));
+    ASSERT_EQ(lobby.server.chatters[7].name, "Gone");
+    ASSERT_TRUE(leaveLobby(lobby, *chatters[7]));
+    EXPECT_EQ(last(join()), "NEW Anonymous1");
+    ChatTestClient& last7 = join();
+    EXPECT_EQ(packetAsText(last7.packets[1]), "NEW Anonymous7");
+    EXPECT_NE(lobby.console.find("Cli7 connected from 16777343:"), std::string::npos);
+}
+
+TEST_F(ServerLoopTest, OddMessagesAreReportedAndAnswerNobody) {
+    ChatTestClient& alice = join();
+    ChatTestClient& bob = join();
+    ASSERT_TRUE(pumpUntilPackets(lobby, alice, 3));
+    struct Row { std::string bytes, line; };
+    const Row rows[] = {
+        {std::string("SAYHELLO", 9), "SAYH"},
+        {std::string("WHO", 4), "WHO"},
+        {std::string("say hi", 7), "say "},
+        {std::string("AB", 3), "AB"},
+        {std::string("", 1), ""},
+        {std::string("/help me", 9), "/hel"},
+        {std::string("\0SAY hi", 8), ""},
+    };
+    for (const Row& row : rows) {
+        lobby.console.clear();
+        sendTestBytes(alice, row.bytes.data(), row.bytes.size());
+        pumpFor(lobby, 60);
+        EXPECT_EQ(lobby.console, "Unknown packet identifier: " + row.line + "\r\n") << row.line;
+    }
+    EXPECT_EQ(alice.packets.size(), 3u);
+    EXPECT_EQ(bob.packets.size(), 2u);
+    EXPECT_EQ(lobby.server.chatters[0].name, "Anonymous0");
+}
+
+TEST_F(ServerLoopTest, TextEndsAtTheFirstNulOrThePacketEnd) {
+    ChatTestClient& alice = join();
+    struct Row { std::string bytes, relayed; enet_uint8 channel; };
+    const Row rows[] = {
+        {"SAY no terminator", "SAY Anonymous0 no terminator", 0},
+        {std::string("SAY hi\0garbage", 15), "SAY Anonymous0 hi", 0},
+        {std::string("SAY other channel", 18), "SAY Anonymous0 other channel", 3},
+    };
+    for (const Row& row : rows) {
+        std::size_t before = alice.packets.size();
+        sendTestBytes(alice, row.bytes.data(), row.bytes.size(), row.channel);
+        ASSERT_TRUE(pumpUntilPackets(lobby, alice, before + 1)) << row.relayed;
+        EXPECT_EQ(alice.packets.back(), row.relayed + std::string(1, '\0'));
+    }
+}
+
+TEST_F(ServerLoopTest, PingSweepQueuesAPingForActiveChattersOnly) {
+    ChatTestClient& alice = join();
+    ChatTestClient& bob = join();
+    pumpFor(lobby, 50);
+    ENetPeer* alicePeer = lobby.server.chatters[0].peer;
+    ENetPeer* bobPeer = lobby.server.chatters[1].peer;
+    ASSERT_TRUE(leaveLobby(lobby, bob));
+    ASSERT_TRUE(enet_list_empty(&alicePeer->outgoingCommands));
+    pingChatters(lobby.server);
+    EXPECT_EQ(enet_list_size(&alicePeer->outgoingCommands), 1u);
+    EXPECT_TRUE(enet_list_empty(&bobPeer->outgoingCommands));
+    EXPECT_EQ(lobby.console.find("PING"), std::string::npos);
+    (void)alice;
+}
+
+}  // namespace
