@@ -1,0 +1,37 @@
+// chat-client: asks for the server's address, connects, and runs the chat until Esc is held down.
+#include "client/connection.h"
+#include "client/input_line.h"
+#include "common/console/console.h"
+#include "common/protocol.h"
+
+namespace {
+
+const Text DefaultServerAddress = "127.0.0.1";
+
+// Keys typed while the address was read or the host was made are not meant for the input line.
+void discardWaitingKeys() {
+    while (!pollKey().empty()) {
+    }
+}
+
+}  // namespace
+
+int main() {
+    if (initNetwork() != 0) endProgram(0);
+    Text address = inputText("Enter ip to connect to");
+    if (address.empty()) address = DefaultServerAddress;
+    ENetPeer* peer = nullptr;
+    ENetHost* host = connectToServer(address, ChatPort, ChatChannelCount, &peer);
+    discardWaitingKeys();
+    if (host == nullptr) {
+        printLine("Exiting due to error.");
+        closeNetwork(nullptr);
+        endProgram(0);
+    }
+    chatLoop(host, peer);
+    // The disconnect request leaves with the flush; the server's answer is not awaited.
+    enet_peer_disconnect(peer, 0);
+    enet_host_flush(host);
+    closeNetwork(host);
+    endProgram(0);
+}
