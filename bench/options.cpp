@@ -1,0 +1,77 @@
+#include "bench/options.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+
+const char* const UsageText =
+    "usage: chat-bench [--server PATH] [--console pipe|tmux|PATH] [--client PATH|none] [--pid PID]\n"
+    "                  [--chatters N] [--baseline] [--baseline-only] [--seconds S] [--idle S] [--smoke]\n"
+    "Simulates N chatters (default 25) against a chat-server on 127.0.0.1:42069 and prints one table.\n"
+    "  --server PATH    start that chat-server (else use one already running)\n"
+    "  --console MODE   where the started server's console goes: a pipe drained here (default),\n"
+    "                   a tmux pane of 80x25, or a file or terminal path\n"
+    "  --client PATH    the chat-client for the client cost (default: beside the server; none: skip)\n"
+    "  --pid PID        the pid of a server already running, for its cost figures\n"
+    "  --baseline       also measure the benchmark's own minimal relay, the transport limit\n"
+    "  --baseline-only  measure only that relay (no server needed)\n"
+    "  --seconds S      saturation time (default 5)      --idle S   idle time for the cost (default 10)\n"
+    "  --smoke          5 chatters and short runs, to check that the tool works\n";
+
+namespace {
+
+void applySmoke(BenchSettings* settings) {
+    settings->chatters = 5;
+    settings->latencyLines = 20;
+    settings->burstLines = 20;
+    settings->saturationSeconds = 0.5;
+    settings->whoRequests = 3;
+    settings->idleSeconds = 1;
+}
+
+bool parseConsole(const Text& value, BenchOptions* options) {
+    if (value == "pipe") options->console = ConsoleMode::Pipe;
+    else if (value == "tmux") options->console = ConsoleMode::Tmux;
+    else options->console = ConsoleMode::Path, options->consolePath = value;
+    return !value.empty();
+}
+
+// Options that take a value; false when the name is not one of them or the value is bad.
+bool parseValued(const Text& name, const Text& value, BenchOptions* options, bool* clientGiven) {
+    BenchSettings& s = options->settings;
+    if (name == "--server") return options->serverPath = value, !value.empty();
+    if (name == "--console") return parseConsole(value, options);
+    if (name == "--client") return *clientGiven = true, s.clientPath = value == "none" ? "" : value, true;
+    if (name == "--pid") return (options->serverPid = std::atoi(value.c_str())) > 0;
+    if (name == "--chatters") return (s.chatters = std::atoi(value.c_str())) >= 1 && s.chatters <= 25;
+    if (name == "--seconds") return (s.saturationSeconds = std::atof(value.c_str())) > 0;
+    if (name == "--idle") return (s.idleSeconds = std::atof(value.c_str())) > 0;
+    return false;
+}
+
+}  // namespace
+
+Text clientBeside(const Text& serverPath) {
+    size_t slash = serverPath.rfind('/');
+    Text client = (slash == Text::npos ? Text() : serverPath.substr(0, slash + 1)) + "chat-client";
+    return access(client.c_str(), X_OK) == 0 ? client : Text();
+}
+
+bool parseOptions(int argc, char** argv, BenchOptions* options, Text* error) {
+    bool clientGiven = false;
+    // --smoke first, so that explicit values given with it still win.
+    for (int i = 1; i < argc; ++i)
+        if (Text(argv[i]) == "--smoke") applySmoke(&options->settings);
+    for (int i = 1; i < argc; ++i) {
+        Text name = argv[i];
+        if (name == "--smoke") continue;
+        if (name == "--baseline") options->baseline = true;
+        else if (name == "--baseline-only") options->baseline = true, options->server = false;
+        else if (name == "--help" || name == "-h") options->help = true;
+        else if (i + 1 >= argc || !parseValued(name, argv[i + 1], options, &clientGiven))
+            return *error = "bad option or value: " + name, false;
+        else ++i;
+    }
+    if (!clientGiven && !options->serverPath.empty()) options->settings.clientPath = clientBeside(options->serverPath);
+    return true;
+}

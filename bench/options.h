@@ -1,0 +1,23 @@
+// The benchmark's command line: what to measure against, how many chatters, and how long.
+#pragma once
+
+#include "bench/scenarios.h"
+
+enum class ConsoleMode { Pipe, Tmux, Path };
+
+struct BenchOptions {
+    BenchSettings settings;
+    Text serverPath;             // start this chat-server; empty to use one already running
+    ConsoleMode console = ConsoleMode::Pipe;
+    Text consolePath;            // the file or terminal for ConsoleMode::Path
+    int serverPid = -1;          // a server already running, for its cost figures
+    bool baseline = false;
+    bool server = true;          // false with --baseline-only
+    bool help = false;
+};
+
+// Fills options from the arguments; false with a message in error when one is wrong.
+bool parseOptions(int argc, char** argv, BenchOptions* options, Text* error);
+// A chat-client beside the server program, when one is there and none was named.
+Text clientBeside(const Text& serverPath);
+extern const char* const UsageText;
