@@ -32,5 +32,9 @@ long terminalRead(char* buffer, std::size_t capacity);
 // Waits at most milliseconds for input to arrive (or for a signal). True when input waits.
 bool terminalWaitForInput(int milliseconds);
 
+// True once after the layer asked the terminal again where its cursor stands (on resuming after
+// a stop); the answer then arrives among the input as a cursor position report.
+bool terminalTakeCursorQuery();
+
 // Undoes every mode and the raw mode. Safe to call from a signal handler, and more than once.
 void terminalRestore();

@@ -1,0 +1,232 @@
+// The keyboard half of the console: the key intake (terminal bytes through the decoder into the
+// key queue), pollKey, isKeyDown, waitForKey and the line input of inputText.
+#include "common/console/console.h"
+#include "common/console/console_internal.h"
+#include "common/console/key_decoder.h"
+#include "common/console/key_queue.h"
+#include "common/console/line_editor.h"
+#include "common/console/line_item.h"
+#include "common/console/terminal.h"
+
+#include <algorithm>
+#include <climits>
+#include <csignal>
+#include <time.h>
+
+namespace {
+
+constexpr int ScanCodeCount = 128;
+constexpr int ReadsPerIntake = 16;  // bounds one intake when input keeps streaming in
+
+struct Keyboard {
+    bool started = false;
+    KeyDecoder decoder;
+    KeyQueue queue;
+    bool kitty = false;        // releases are reported, so held keys are known exactly
+    bool inputEnded = false;   // end of input or hang-up: no key can come any more
+    bool closeQueued = false;
+    bool focused = true;       // until the terminal says otherwise
+    bool held[ScanCodeCount] = {};  // pressed and not released (kitty only)
+    bool seen[ScanCodeCount] = {};  // pressed since isKeyDown last asked about that key
+};
+
+Keyboard keyboard;
+
+long long monotonicMs() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+Keyboard& startKeyboard() {
+    if (keyboard.started) return keyboard;
+    keyboard.started = true;
+    const TerminalInfo& info = terminalStart();
+    // Bytes from a pipe are keys as they are; from a UTF-8 terminal they are characters.
+    keyboard.decoder.utf8Input = info.inputIsTerminal && info.utf8;
+    keyboard.kitty = info.kittyKeyboard;
+    return keyboard;
+}
+
+void forgetHeldKeys(Keyboard& k) {
+    for (int i = 0; i < ScanCodeCount; ++i) k.held[i] = k.seen[i] = false;
+}
+
+// Enter, Tab and Backspace get no release events at the kitty flags in use.
+bool releaseReported(int scanCode) {
+    return scanCode != 28 && scanCode != 15 && scanCode != 14;
+}
+
+void takeKey(Keyboard& k, const KeyEvent& event) {
+    int scan = event.scanCode > 0 && event.scanCode < ScanCodeCount ? event.scanCode : 0;
+    if (event.action == KeyAction::Release) {
+        k.held[scan] = false;
+        return;
+    }
+    k.seen[scan] = true;
+    if (k.kitty && releaseReported(scan)) k.held[scan] = true;
+    keyQueuePush(k.queue, event.key);
+}
+
+void handleEvent(Keyboard& k, const KeyEvent& event) {
+    switch (event.kind) {
+    case KeyEventKind::Key: takeKey(k, event); break;
+    case KeyEventKind::FocusIn: k.focused = true; break;
+    case KeyEventKind::FocusOut:
+        // A key let go while another window has the focus may never report its release.
+        k.focused = false;
+        forgetHeldKeys(k);
+        break;
+    case KeyEventKind::CursorReport: setCursorFromTerminal(event.row, event.column); break;
+    // Under the kitty protocol Ctrl+C and Ctrl+Z arrive as keys; they act as the tty would.
+    case KeyEventKind::Interrupt: raise(SIGINT); break;
+    case KeyEventKind::Suspend: raise(SIGTSTP); break;
+    default: break;
+    }
+}
+
+// Reads what waits, decodes it and queues the keys.
+void collectKeys() {
+    Keyboard& k = startKeyboard();
+    char bytes[512];
+    for (int reads = 0; reads < ReadsPerIntake && !k.inputEnded; ++reads) {
+        // Each byte gives at most one key: read no more than the queue can hold, and leave the
+        // rest waiting in the system's input buffer instead of dropping the oldest keys.
+        long room = KeyQueueSize - 1 - keyQueueCount(k.queue) - static_cast<long>(k.decoder.buffer.size());
+        if (room <= 0) break;
+        long count = terminalRead(bytes, std::min(sizeof bytes, static_cast<std::size_t>(room)));
+        // Checked after the read: a reply to a query sent before it may be among these bytes.
+        if (terminalTakeCursorQuery()) k.decoder.cursorReportOutstanding = true;
+        if (count < 0) k.inputEnded = true;
+        if (count <= 0) break;
+        keyDecoderFeed(k.decoder, bytes, static_cast<std::size_t>(count), monotonicMs());
+    }
+    // Once input has ended no byte can complete a sequence, so whatever waits is decoded now.
+    long long now = k.inputEnded ? LLONG_MAX / 2 : monotonicMs();
+    for (;;) {
+        KeyEvent event = keyDecoderNext(k.decoder, now);
+        if (event.kind == KeyEventKind::None || event.kind == KeyEventKind::NeedMore) break;
+        handleEvent(k, event);
+    }
+    if (k.inputEnded && !k.closeQueued) {
+        k.closeQueued = true;
+        keyQueuePush(k.queue, CloseRequestKey);
+    }
+}
+
+// Where the edited line's bytes stand on the screen: its first position is a cell that
+// moves up with every scroll.
+struct LineView {
+    int row = 1;
+    int column = 1;
+    long long scrolls = 0;
+};
+
+void cellOf(const LineView& view, int position, int* row, int* column) {
+    int width = screenWidth();
+    int index = view.column - 1 + position;
+    *row = view.row - static_cast<int>(scrollCount() - view.scrolls) + index / width;
+    *column = index % width + 1;
+}
+
+// Puts the cursor on a position of the line, scrolling when it lies just below the bottom row.
+void placeCursor(const LineView& view, int position) {
+    int row = 0, column = 0;
+    cellOf(view, position, &row, &column);
+    while (row > screenHeight()) {
+        moveCursor(screenHeight(), 1);
+        print("\n");
+        cellOf(view, position, &row, &column);
+    }
+    if (row >= 1) moveCursor(row, column);
+}
+
+// Writes the line again from position from on, blanking what a shorter line left behind.
+// Rows that scrolled off the top are not drawn.
+void redrawLine(const LineView& view, const LineEditor& editor, int from, int oldLength) {
+    int row = 0, column = 0;
+    cellOf(view, from, &row, &column);
+    if (row < 1) {
+        int firstVisible = (1 - row) * screenWidth() - (column - 1);
+        from += firstVisible;
+    }
+    int length = textLength(editor.line);
+    Text text = from < length ? editor.line.substr(static_cast<std::size_t>(from)) : Text();
+    if (oldLength > length) text += Text(static_cast<std::size_t>(oldLength - std::max(length, from)), ' ');
+    if (text.empty()) return;
+    placeCursor(view, from);
+    print(text);
+}
+
+void showCursor() {
+    if (terminalStart().outputIsTerminal) terminalWrite("\x1b[?25h", 6);
+}
+
+// The next key for the line editor, checking every 25 ms; 0 once input has ended.
+int nextEditKey() {
+    for (;;) {
+        Text key = pollKey();
+        if (!key.empty()) return keyFromText(key);
+        if (keyboard.inputEnded) return 0;
+        terminalWaitForInput(25);
+    }
+}
+
+}  // namespace
+
+Text pollKey() {
+    Keyboard& k = startKeyboard();
+    collectKeys();
+    int key = 0;
+    if (!keyQueuePop(k.queue, &key)) return Text();
+    return keyText(key);
+}
+
+bool isKeyDown(int scanCode) {
+    Keyboard& k = startKeyboard();
+    collectKeys();
+    if (scanCode <= 0 || scanCode >= ScanCodeCount) return false;
+    // Without releases a press counts as held in the pass that sees it.
+    bool down = k.focused && (k.seen[scanCode] || (k.kitty && k.held[scanCode]));
+    k.seen[scanCode] = false;
+    return down;
+}
+
+void waitForKey() {
+    Keyboard& k = startKeyboard();
+    for (;;) {
+        collectKeys();
+        if (keyQueueTakePressed(k.queue)) return;
+        // Once input has ended no key can ever come; waiting on would never return.
+        if (k.inputEnded) return;
+        terminalWaitForInput(50);
+    }
+}
+
+Text inputText(const Text& prompt) {
+    startKeyboard();
+    carryOutPendingBreak();
+    print(prompt);
+    print("? ");
+    carryOutPendingBreak();  // a prompt that filled the bottom-right cell: the line starts below
+    showCursor();
+    LineView view;
+    view.row = cursorRow();
+    view.column = cursorColumn();
+    view.scrolls = scrollCount();
+    LineEditor editor;
+    for (;;) {
+        int key = nextEditKey();
+        if (key == 0) break;  // input ended: the line stands as typed
+        int oldLength = textLength(editor.line);
+        int from = 0;
+        EditOutcome outcome = editLine(editor, key, screenWidth(), &from);
+        if (outcome == EditOutcome::Finished) break;
+        if (outcome == EditOutcome::Beep) beep();
+        if (outcome == EditOutcome::Changed) redrawLine(view, editor, from, oldLength);
+        if (outcome != EditOutcome::Ignored) placeCursor(view, editor.position);
+    }
+    placeCursor(view, textLength(editor.line));
+    printLine(Text());
+    return firstLineItem(editor.line);
+}

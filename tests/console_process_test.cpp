@@ -1,0 +1,394 @@
+// The keyboard half in real processes: console_probe driven by keys through a pipe, and typed into
+// a real terminal (a tmux pane running an interactive sh with job control), where the terminal must
+// come back exactly as it was after Esc, Ctrl+C, SIGTERM, a crash, and Ctrl+Z followed by fg.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+
+namespace {
+
+const std::string Probe = std::string(CHAT_BUILD_DIR) + "/console_probe";
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream file(path, std::ios::binary);
+    file << bytes;
+}
+
+std::string tempPath(const std::string& name) {
+    return std::string(CHAT_BUILD_DIR) + "/console_process_" + name + "_" + std::to_string(getpid());
+}
+
+// Runs the probe with the bytes as its standard input (a file) and returns its output.
+std::string runPiped(const std::string& mode, const std::string& input) {
+    std::string in = tempPath("in"), out = tempPath("out");
+    writeFile(in, input);
+    std::string command = "timeout 20 " + Probe + " " + mode + " <" + in + " >" + out + " 2>&1";
+    int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << mode << " status " << status;
+    std::string output = readFile(out);
+    std::remove(in.c_str());
+    std::remove(out.c_str());
+    return output;
+}
+
+std::string itemOf(const std::string& output) {
+    std::size_t from = output.find("item=[");
+    std::size_t to = output.rfind("]\r\n");
+    if (from == std::string::npos || to == std::string::npos || to < from) return "<none>";
+    return output.substr(from + 6, to - from - 6);
+}
+
+TEST(ConsolePipeTest, InputTextReturnsTheFirstItemOfTheTypedLine) {
+    struct Row {
+        std::string keys;
+        std::string item;
+    };
+    const Row rows[] = {
+        {" 10.0.0.1,x\r", "10.0.0.1"},
+        {"\"a, b\" c\r", "a, b"},
+        {"10.0.0.1 \r", "10.0.0.1 "},
+        {"\r", ""},
+        {"abc\x1b[27uxyz\r", "xyz"},             // Esc (here in its kitty form) erases the line
+        {"ab\x1b[D\x1b[3~c\r", "ac"},            // Left, Del, then insert
+        {"ab\x7f\x08x\r", "x"},                  // both Backspaces
+        {"abc\x1b[H\x1b[Cz\x1b[Fy\n", "azbcy"},  // Home, Right, End; a line feed also ends
+        {"ab\x1bq\x1b[15~\x01z\r", "abz"},        // Alt+Q, F5 and Ctrl+A do nothing in the line
+        {"unfinished", "unfinished"},            // input ends before Enter
+    };
+    for (const Row& row : rows) {
+        std::string output = runPiped("line", row.keys);
+        EXPECT_EQ(output.rfind("Enter ip to connect to? ", 0), 0u) << output;
+        EXPECT_EQ(itemOf(output), row.item) << output;
+    }
+}
+
+TEST(ConsolePipeTest, LongLineIsCutTo4096Bytes) {
+    std::string output = runPiped("line", std::string(5000, 'x') + "\r");
+    EXPECT_EQ(itemOf(output), std::string(4096, 'x'));
+}
+
+TEST(ConsolePipeTest, KeysAfterTheLineStayQueuedAndEndWithTheCloseRequest) {
+    std::string output = runPiped("line", "ok\r\x1b[A\x1bq\x7f\r\x1b[1;5D\xe9");
+    EXPECT_EQ(itemOf(output), "ok");
+    std::string keys = output.substr(output.find("]\r\n") + 3);
+    EXPECT_EQ(keys, "key 255 72\r\nkey 255 16\r\nkey 8\r\nkey 13\r\nkey 255 115\r\nkey 233\r\nkey 255 107\r\n");
+}
+
+TEST(ConsolePipeTest, WaitForKeyNeedsANewPressAndReturnsAtEndOfInput) {
+    EXPECT_EQ(runPiped("wait", "xy"), "first 120\r\nwoke\r\nkey 121\r\nkey 255 107\r\n");
+    // With no input at all the close request is the one key; after it nothing can come.
+    EXPECT_EQ(runPiped("wait", ""), "first 255 107\r\nwoke\r\n");
+}
+
+// The last line of a screen that is not empty.
+std::string lastLine(const std::string& screen) {
+    std::size_t end = screen.find_last_not_of('\n');
+    if (end == std::string::npos) return "";
+    std::size_t start = screen.rfind('\n', end);
+    start = start == std::string::npos ? 0 : start + 1;
+    return screen.substr(start, end + 1 - start);
+}
+
+// A tmux server of its own, with one 80x25 pane running an interactive sh with job control.
+class TerminalSession {
+public:
+    TerminalSession() {
+        name_ = "console_input_" + std::to_string(getpid());
+        raw_ = tempPath("pane");
+        tmux("new-session -d -s T -x 80 -y 25 \"env PS1='$ ' ENV= sh -i\"");
+        tmux("set -s escape-time 0");
+        tmux("pipe-pane -o -t T 'cat >> " + raw_ + "'");
+        waitFor([](const std::string& screen) { return screen.rfind("$", 0) == 0; });
+    }
+    ~TerminalSession() {
+        tmux("kill-server");
+        std::remove(raw_.c_str());
+    }
+
+    int tmux(const std::string& arguments, const std::string& output = "/dev/null") {
+        std::string command = "tmux -L " + name_ + " -f /dev/null " + arguments + " >" + output + " 2>/dev/null";
+        return std::system(command.c_str());
+    }
+    std::string screen() {
+        std::string file = tempPath("screen");
+        tmux("capture-pane -p -t T", file);
+        std::string text = readFile(file);
+        std::remove(file.c_str());
+        return text;
+    }
+    bool waitFor(const std::function<bool(const std::string&)>& done) {
+        for (int i = 0; i < 400; ++i) {
+            if (done(screen())) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        ADD_FAILURE() << "screen never showed what was awaited:\n" << screen();
+        return false;
+    }
+    bool waitForText(const std::string& text) {
+        return waitFor([&](const std::string& s) { return s.find(text) != std::string::npos; });
+    }
+    void type(const std::string& line) {
+        tmux("send-keys -t T -l '" + line + "'");
+        tmux("send-keys -t T Enter");
+    }
+    void keys(const std::string& names) { tmux("send-keys -t T " + names); }
+
+    // The terminal's settings as stty shows them inside the pane, with the shell back in charge.
+    std::string stty(const std::string& label) {
+        std::string file = tempPath("stty_" + label);
+        type("stty -a > " + file + "; echo ok-'" + label + "'");
+        waitForText("\nok-" + label + "\n");
+        std::string settings = readFile(file);
+        std::remove(file.c_str());
+        return settings;
+    }
+    int startProbe() {
+        type(Probe + " tty");
+        waitForText("Say?");  // the pane's capture drops trailing blanks
+        tmux("send-keys -t T -l 'hi'");
+        keys("Enter");
+        waitForText("ready pid ");
+        std::string s = screen();
+        return std::atoi(s.c_str() + s.find("ready pid ") + 10);
+    }
+    // Waits for the shell's prompt after the probe ended and returns the probe's exit status.
+    int probeStatus() {
+        waitFor([](const std::string& s) { return lastLine(s) == "$"; });
+        type("echo st=$?");
+        waitForText("\nst=");
+        std::string s = screen();
+        return std::atoi(s.c_str() + s.rfind("\nst=") + 4);
+    }
+    std::string paneOutput() { return readFile(raw_); }
+
+private:
+    std::string name_;
+    std::string raw_;
+};
+
+bool haveTmux() { return std::system("command -v tmux >/dev/null 2>&1") == 0; }
+
+// Every mode the probe switched on was switched off again after the last time it was switched on.
+void expectModesUndone(const std::string& output) {
+    const std::pair<const char*, const char*> modes[] = {
+        {"\x1b[?1004h", "\x1b[?1004l"},
+        {"\x1b[?1036s", "\x1b[?1036r"},
+        {"\x1b[?25h", "\x1b[?25h"},
+    };
+    for (const auto& mode : modes) {
+        std::size_t on = output.rfind(mode.first);
+        ASSERT_NE(on, std::string::npos) << mode.first + 1;
+        std::size_t off = output.find(mode.second, on + (std::string(mode.first) == mode.second ? 0 : 1));
+        EXPECT_NE(off, std::string::npos) << mode.first + 1;
+    }
+    EXPECT_EQ(output.find("\x1b[>"), std::string::npos);  // no kitty flags pushed inside tmux
+}
+
+class ConsoleTerminalTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!haveTmux()) GTEST_SKIP() << "tmux is not installed";
+    }
+};
+
+TEST_F(ConsoleTerminalTest, EscEndsTheProgramAndTheTerminalIsAsBefore) {
+    TerminalSession session;
+    std::string before = session.stty("before");
+    session.startProbe();
+    EXPECT_NE(session.screen().find("item=[hi]"), std::string::npos);
+    session.keys("F1 M-q");
+    session.waitForText("key 255 16");
+    session.keys("Escape");
+    EXPECT_EQ(session.probeStatus(), 0);
+    std::string screen = session.screen();
+    // The held-down test saw the Esc press, and pollKey still got it.
+    EXPECT_NE(screen.find("key 255 59\nkey 255 16\nheld\nkey 27\n"), std::string::npos) << screen;
+    EXPECT_EQ(session.stty("after"), before);
+    expectModesUndone(session.paneOutput());
+}
+
+TEST_F(ConsoleTerminalTest, FocusOutHidesTheHeldEsc) {
+    TerminalSession session;
+    session.startProbe();
+    session.tmux("send-keys -t T -H 1b 5b 4f");  // the terminal reports focus out
+    session.keys("Escape");
+    EXPECT_EQ(session.probeStatus(), 0);
+    std::string screen = session.screen();
+    EXPECT_NE(screen.find("key 27"), std::string::npos) << screen;
+    EXPECT_EQ(screen.find("held"), std::string::npos) << screen;
+}
+
+TEST_F(ConsoleTerminalTest, CtrlCEndsAtOnceAndRestores) {
+    TerminalSession session;
+    std::string before = session.stty("before");
+    session.startProbe();
+    session.keys("C-c");
+    EXPECT_EQ(session.probeStatus(), 130);
+    EXPECT_EQ(session.stty("after"), before);
+    expectModesUndone(session.paneOutput());
+}
+
+TEST_F(ConsoleTerminalTest, SigtermRestores) {
+    TerminalSession session;
+    std::string before = session.stty("before");
+    int pid = session.startProbe();
+    ASSERT_GT(pid, 0);
+    kill(pid, SIGTERM);
+    EXPECT_EQ(session.probeStatus(), 143);
+    EXPECT_EQ(session.stty("after"), before);
+    expectModesUndone(session.paneOutput());
+}
+
+TEST_F(ConsoleTerminalTest, CrashRestores) {
+    TerminalSession session;
+    std::string before = session.stty("before");
+    session.startProbe();
+    session.keys("A");  // the probe aborts
+    EXPECT_EQ(session.probeStatus(), 134);
+    EXPECT_EQ(session.stty("after"), before);
+    expectModesUndone(session.paneOutput());
+}
+
+TEST_F(ConsoleTerminalTest, CtrlZRestoresAndFgTakesKeysAgain) {
+    TerminalSession session;
+    std::string before = session.stty("before");
+    session.startProbe();
+    session.keys("C-z");
+    session.waitForText("Stopped");
+    EXPECT_EQ(session.stty("stopped"), before);
+    session.type("fg");
+    // Back in raw mode: a single key arrives without Enter, and keys decode as before.
+    session.keys("x Up");
+    session.waitForText("key 255 72");
+    EXPECT_NE(session.screen().find("key 120\n"), std::string::npos);
+    session.keys("Escape");
+    EXPECT_EQ(session.probeStatus(), 0);
+    EXPECT_EQ(session.stty("after"), before);
+    expectModesUndone(session.paneOutput());
+}
+
+// The test plays a terminal that speaks the kitty keyboard protocol: it answers the probe's
+// queries on a pseudo-terminal and then sends keys in the protocol's form.
+class KittyTerminal {
+public:
+    KittyTerminal() {
+        struct winsize size = {25, 80, 0, 0};
+        pid_ = forkpty(&master_, nullptr, nullptr, &size);
+        if (pid_ == 0) {
+            // As a shell starts a job: whatever this test inherited, Ctrl+C and the like act.
+            for (int signalNumber : {SIGINT, SIGQUIT, SIGTSTP, SIGTERM}) signal(signalNumber, SIG_DFL);
+            execl(Probe.c_str(), "console_probe", "held", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~KittyTerminal() {
+        if (pid_ > 0 && !ended_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (master_ >= 0) close(master_);
+    }
+    // Reads what the probe writes until the text has appeared from offset from on.
+    bool readUntil(const std::string& text, std::size_t from = 0) {
+        for (int i = 0; i < 400 && output_.find(text, from) == std::string::npos; ++i) readSome(25);
+        return output_.find(text, from) != std::string::npos;
+    }
+    void readSome(int milliseconds) {
+        struct pollfd p = {master_, POLLIN, 0};
+        if (poll(&p, 1, milliseconds) <= 0) return;
+        char bytes[4096];
+        ssize_t n = read(master_, bytes, sizeof bytes);
+        if (n > 0) output_.append(bytes, static_cast<std::size_t>(n));
+        // Once the probe has closed its side, the pty reports a hang-up at once: pace the loop.
+        if (n <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
+    void send(const std::string& bytes) { ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+    int wait() {
+        int status = -1;
+        pid_t result = 0;
+        for (int i = 0; i < 400 && result == 0; ++i) {
+            result = waitpid(pid_, &status, WNOHANG);
+            if (result == 0) readSome(25);
+        }
+        ended_ = result == pid_;
+        return ended_ ? status : -1;
+    }
+    std::size_t count(const std::string& text, std::size_t from, std::size_t to) const {
+        std::size_t n = 0;
+        for (std::size_t at = output_.find(text, from); at != std::string::npos && at < to; at = output_.find(text, at + 1)) ++n;
+        return n;
+    }
+
+    int master_ = -1;
+    pid_t pid_ = -1;
+    bool ended_ = false;
+    std::string output_;
+};
+
+TEST(ConsoleKittyTest, EscHeldIsExactAndCtrlCInterrupts) {
+    KittyTerminal terminal;
+    ASSERT_GT(terminal.pid_, 0);
+    ASSERT_TRUE(terminal.readUntil("\x1b[c"));
+    EXPECT_NE(terminal.output_.find("\x1b[?u"), std::string::npos);
+    terminal.send("\x1b[?0u\x1b[3;1R\x1b[?62;22c");
+    ASSERT_TRUE(terminal.readUntil("\x1b[>3u"));
+    ASSERT_TRUE(terminal.readUntil("Say?"));
+    terminal.send("hi\r");
+    ASSERT_TRUE(terminal.readUntil("item=[hi]"));
+    ASSERT_TRUE(terminal.readUntil("ready pid "));
+    // The probe's lines reach the terminal as cursor moves and text, so lines are found by text.
+    // Pressed and held: every pass of the loop sees Esc down, and the press is queued once.
+    std::size_t pressed = terminal.output_.size();
+    terminal.send("\x1b[27u");
+    ASSERT_TRUE(terminal.readUntil("key 27", pressed));
+    std::size_t keyAt = terminal.output_.find("key 27", pressed);
+    ASSERT_TRUE(terminal.readUntil("held", keyAt + 1));
+    std::size_t firstHeld = terminal.output_.find("held", keyAt + 1);
+    ASSERT_TRUE(terminal.readUntil("held", firstHeld + 1));
+    // A repeat is another press; after the release and a key, Esc is no longer down.
+    std::size_t repeated = terminal.output_.size();
+    terminal.send("\x1b[27;1:2u");
+    ASSERT_TRUE(terminal.readUntil("key 27", repeated));
+    terminal.send("\x1b[27;1:3ux");
+    ASSERT_TRUE(terminal.readUntil("key 120"));
+    terminal.send("y");
+    ASSERT_TRUE(terminal.readUntil("key 121"));
+    std::size_t x = terminal.output_.find("key 120"), y = terminal.output_.find("key 121");
+    EXPECT_EQ(terminal.count("held", x, y), 0u);
+    EXPECT_EQ(terminal.count("key 27", repeated, terminal.output_.size()), 1u);
+    // Ctrl+C in the protocol's form ends the program by SIGINT, after the terminal was restored.
+    std::size_t interrupted = terminal.output_.size();
+    terminal.send("\x1b[99;5u");
+    int status = terminal.wait();
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    std::string tail = terminal.output_.substr(interrupted);
+    EXPECT_NE(tail.find("\x1b[<u"), std::string::npos);
+    EXPECT_NE(tail.find("\x1b[?1004l"), std::string::npos);
+    struct termios settings;
+    ASSERT_EQ(tcgetattr(terminal.master_, &settings), 0);
+    EXPECT_TRUE(settings.c_lflag & ICANON);
+    EXPECT_TRUE(settings.c_lflag & ECHO);
+}
+
+}  // namespace
