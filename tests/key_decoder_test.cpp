@@ -56,7 +56,7 @@ const std::vector<KeyRow>& keyRows() {
         {"alt", "\x1b=", ext(131)}, {"alt", "\x1b]", ext(27)}, {"alt", "\x1b;", ext(39)}, {"alt", "\x1b'", ext(40)},
         {"alt", "\x1b`", ext(41)}, {"alt", "\x1b\\", ext(43)}, {"alt", "\x1b,", ext(51)}, {"alt", "\x1b.", ext(52)},
         {"alt", "\x1b/", ext(53)}, {"alt", "\x1b\x7f", ext(14)}, {"alt", "\x1b\x08", ext(14)},
-        {"alt", "\x1b\r", ext(28)}, {"alt", "\x1b\t", ext(165)}, {"alt", "\x1b!", '!'}, {"alt", "\x1b\x11", ext(16)},
+        {"alt", "\x1b\r", ext(28)}, {"alt", "\x1b\t", ext(165)}, {"alt", "\x1b!", '!'}, {"alt", "\x1b ", ' '}, {"alt", "\x1b\x11", ext(16)},
         // tmux and GNU screen: Home and End as CSI 1~ and 4~.
         {"tmux", "\x1b[1~", ext(71)}, {"tmux", "\x1b[4~", ext(79)},
         // rxvt-unicode: $ for Shift, ^ for Ctrl, @ for both, lower case for Shift/Ctrl arrows, ESC ESC for Alt.

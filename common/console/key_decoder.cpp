@@ -112,8 +112,9 @@ int characterKeyCode(int ch, int modifier) {
     if (ch == 13 || ch == 9 || ch == 8 || ch == 27) return controlKeyCode(ch, modifier);
     if (modifier == AltModifier) {
         int scan = ch < 128 ? scanOfCharacter(ch) : 0;
-        bool plain = scan > 0 && (PlainByScan[scan] == ch ||
-                                  (ch >= 'A' && ch <= 'Z' && PlainByScan[scan] == ch + 32));
+        // The space bar lies beyond the table: Alt with it gives a plain blank, as on a PC.
+        bool plain = scan > 0 && scan < ScanTableSize &&
+                     (PlainByScan[scan] == ch || (ch >= 'A' && ch <= 'Z' && PlainByScan[scan] == ch + 32));
         if (!plain) return ch;
         if (scan >= 2 && scan <= 13) return extendedKey(scan + 118);  // digits, - and =
         return extendedKey(scan);
