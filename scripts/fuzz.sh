@@ -35,7 +35,8 @@ for harness in $harnesses; do
         echo "== $harness FAILED (log: $log, reproducer in $artifacts)"
     fi
     if [ "${FUZZ_MERGE:-0}" = 1 ]; then
-        "build-fuzz/fuzz/$harness" -merge=1 "$seeds" "$work" </dev/null >/dev/null 2>&1 || true
+        "build-fuzz/fuzz/$harness" -merge=1 -artifact_prefix="$artifacts" "$seeds" "$work" \
+            </dev/null >/dev/null 2>&1 || true
     fi
 done
 

@@ -1,0 +1,239 @@
+// Every way out of both real programs leaves the terminal as it found it: Ctrl+C, SIGTERM, a crash signal
+// (SIGSEGV sent with kill), Ctrl+Z followed by fg, and a hang-up (the pane killed under the program).
+// Each program runs from a shell in its own 80x25 tmux pane; the shell records `stty -a` before and after,
+// and tmux reports the pane's modes (cursor, keypad, mouse, wrap, origin, scroll region, alternate screen).
+// The shell is dash, which never touches the terminal's settings itself (bash puts back its own copy when
+// a job stops or dies of a signal, which would hide a program that did not restore). For Ctrl+Z it is an
+// interactive dash with job control, as a user's would be. Esc is covered by the programs' own tests.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+namespace {
+
+const std::string BuildDir = CHAT_BUILD_DIR;
+const std::string PaneModes =
+    "#{cursor_flag} #{keypad_cursor_flag} #{keypad_flag} #{insert_flag} #{origin_flag} #{wrap_flag} "
+    "#{mouse_any_flag} #{mouse_standard_flag} #{mouse_button_flag} #{mouse_sgr_flag} #{mouse_utf8_flag} "
+    "#{alternate_on} #{scroll_region_upper} #{scroll_region_lower}";
+
+long long nowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+enum class WayOut { CtrlC, Terminate, Crash, SuspendAndResume, HangUp };
+
+struct ProgramCase {
+    const char* program;  // chat-server or chat-client
+    WayOut way;
+    const char* expectedStatus;  // as the shell's $? reports it
+};
+
+void PrintTo(const ProgramCase& c, std::ostream* out) {
+    const char* ways[] = {"Ctrl+C", "SIGTERM", "SIGSEGV", "Ctrl+Z then fg", "hang-up"};
+    *out << c.program << " ended by " << ways[static_cast<int>(c.way)];
+}
+
+class TerminalSafety : public testing::TestWithParam<ProgramCase> {
+protected:
+    void SetUp() override {
+        static int count = 0;
+        char pattern[] = "/tmp/chat-terminal-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        socket = "chat-terminal-" + std::to_string(getpid()) + "-" + std::to_string(++count);
+    }
+
+    // The pane runs the script with a plain shell, or an interactive shell that the test types into.
+    void openPane(bool interactive) {
+        std::string command = interactive ? "env PS1=\"$ \" sh -i" : "sh " + dir + "/run.sh";
+        ASSERT_EQ(tmux("new-session -d -s T -x 80 -y 25 '" + command + "'"), 0);
+        tmux("set -s escape-time 0");
+        if (interactive) {
+            ASSERT_TRUE(waitForPane("$ "));
+        }
+    }
+    void TearDown() override {
+        std::string pid = readFile(dir + "/pid");
+        tmux("kill-server");
+        // A program that outlived its terminal is ended here, by the number it wrote itself.
+        if (!pid.empty() && kill(std::atoi(pid.c_str()), 0) == 0) kill(std::atoi(pid.c_str()), SIGKILL);
+        std::system(("rm -rf " + dir).c_str());
+    }
+
+    int tmux(const std::string& arguments) {
+        return std::system(("tmux -L " + socket + " -f /dev/null " + arguments + " >/dev/null 2>&1").c_str());
+    }
+    std::string tmuxOutput(const std::string& arguments) {
+        std::string path = dir + "/tmux.out";
+        std::system(("tmux -L " + socket + " -f /dev/null " + arguments + " > " + path + " 2>/dev/null").c_str());
+        return readFile(path);
+    }
+    std::string pane() { return tmuxOutput("capture-pane -p -N -t T"); }
+    std::string modes() { return tmuxOutput("display -p -t T '" + PaneModes + "'"); }
+    void type(const std::string& text) { tmux("send-keys -t T -l '" + text + "'"); }
+    void keys(const std::string& names) { tmux("send-keys -t T " + names); }
+
+    bool waitForPane(const std::string& text, int maxMs = 10000) {
+        long long end = nowMs() + maxMs;
+        while (nowMs() < end) {
+            if (pane().find(text) != std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+    bool waitForFile(const std::string& path, int maxMs = 10000) {
+        long long end = nowMs() + maxMs;
+        while (nowMs() < end) {
+            if (!readFile(path).empty()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+    pid_t programPid() { return static_cast<pid_t>(std::atoi(readFile(dir + "/pid").c_str())); }
+
+    // Writes the scripts: prog.sh records the program's pid and becomes the program; run.sh records the
+    // terminal's settings around it and the exit status, then stays so the pane stays.
+    void writeScripts(const std::string& program) {
+        std::ofstream prog(dir + "/prog.sh");
+        prog << "echo $$ > " << dir << "/pid\nexec " << BuildDir << "/" << program << "\n";
+        std::ofstream run(dir + "/run.sh");
+        // The plain shell shares the program's process group, so Ctrl+C reaches it too: it takes the
+        // signal and goes on (a trap with a command, unlike an ignored signal, is not inherited).
+        run << "trap true INT\n"
+            << "stty -a > " << dir << "/before\n"
+            << "sh " << dir << "/prog.sh\n"
+            << "echo $? > " << dir << "/status\n"
+            << "stty -a > " << dir << "/after\n"
+            << "exec sleep 600\n";
+    }
+
+    // Waits until the program has the terminal in its own mode: the server running, the client in its
+    // chat loop. Another test run on this machine may hold the server's port for a while: then the server
+    // ends at once, and it is started again.
+    void waitUntilRunning(const std::string& program, bool interactive) {
+        ASSERT_TRUE(waitForFile(dir + "/pid"));
+        if (program == "chat-client") {
+            ASSERT_TRUE(waitForPane("Enter ip to connect to? "));
+            keys("Enter");
+            type("x");
+            ASSERT_TRUE(waitForPane("> x_"));
+            return;
+        }
+        long long end = nowMs() + 60000;
+        while (!waitForPane("Server Running.", 2000) && nowMs() < end) {
+            if (pane().find("create an ENet server host") == std::string::npos) continue;
+            tmux("kill-server");
+            std::remove((dir + "/pid").c_str());
+            openPane(interactive);
+            if (interactive) startInShell();
+            ASSERT_TRUE(waitForFile(dir + "/pid"));
+        }
+        ASSERT_NE(pane().find("Server Running."), std::string::npos);
+    }
+
+    void startInShell() {
+        type("stty -a > " + dir + "/before; sh " + dir + "/prog.sh");
+        keys("Enter");
+    }
+
+    std::string dir, socket;
+};
+
+TEST_P(TerminalSafety, WayOutLeavesTheTerminalAsItWas) {
+    const ProgramCase& c = GetParam();
+    bool interactive = c.way == WayOut::SuspendAndResume;
+    writeScripts(c.program);
+    openPane(interactive);
+    if (HasFatalFailure()) return;
+    std::string modesBefore = modes();
+    if (interactive) startInShell();
+    waitUntilRunning(c.program, interactive);
+    if (HasFatalFailure()) return;
+    pid_t pid = programPid();
+    switch (c.way) {
+    case WayOut::CtrlC: keys("C-c"); break;
+    case WayOut::Terminate: kill(pid, SIGTERM); break;
+    case WayOut::Crash: kill(pid, SIGSEGV); break;
+    case WayOut::SuspendAndResume:
+        keys("C-z");
+        ASSERT_TRUE(waitForPane("Stopped")) << pane();
+        // While it is stopped the shell has the terminal back in its normal mode.
+        type("stty -a > " + dir + "/suspended; echo suspended-$?");
+        keys("Enter");
+        ASSERT_TRUE(waitForPane("suspended-0"));
+        EXPECT_EQ(readFile(dir + "/suspended"), readFile(dir + "/before"));
+        EXPECT_EQ(modes(), modesBefore);
+        type("fg");
+        keys("Enter");
+        // Back in its mode, it takes keys again: the client its input line, the server its Esc.
+        if (std::string(c.program) == "chat-client") {
+            type("y");
+            ASSERT_TRUE(waitForPane("> xy_")) << pane();
+            keys("Escape");
+            // Nothing more is typed until it has gone: Esc and a letter close behind are Alt+letter.
+            long long end = nowMs() + 10000;
+            while (kill(pid, 0) == 0 && nowMs() < end) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        } else {
+            keys("Escape");
+            ASSERT_TRUE(waitForPane("Hit any key.")) << pane();
+            type("k");
+        }
+        type("echo $? > " + dir + "/status; stty -a > " + dir + "/after");
+        keys("Enter");
+        break;
+    case WayOut::HangUp: {
+        tmux("kill-pane -t T");
+        long long end = nowMs() + 10000;
+        while (kill(pid, 0) == 0 && nowMs() < end) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // Nothing is left to restore; the program must not outlive its terminal.
+        EXPECT_NE(kill(pid, 0), 0) << c.program << " still runs after its terminal hung up";
+        return;
+    }
+    }
+    ASSERT_TRUE(waitForFile(dir + "/after")) << pane();
+    EXPECT_EQ(readFile(dir + "/status"), std::string(c.expectedStatus) + "\n");
+    EXPECT_EQ(readFile(dir + "/after"), readFile(dir + "/before"));
+    EXPECT_EQ(modes(), modesBefore);
+}
+
+const ProgramCase Cases[] = {
+    {"chat-server", WayOut::CtrlC, "130"},
+    {"chat-server", WayOut::Terminate, "143"},
+    {"chat-server", WayOut::Crash, "139"},
+    {"chat-server", WayOut::SuspendAndResume, "0"},
+    {"chat-server", WayOut::HangUp, ""},
+    {"chat-client", WayOut::CtrlC, "130"},
+    {"chat-client", WayOut::Terminate, "143"},
+    {"chat-client", WayOut::Crash, "139"},
+    {"chat-client", WayOut::SuspendAndResume, "0"},
+    {"chat-client", WayOut::HangUp, ""},
+};
+
+std::string caseName(const testing::TestParamInfo<ProgramCase>& info) {
+    const char* ways[] = {"CtrlC", "Sigterm", "Sigsegv", "CtrlZThenFg", "HangUp"};
+    std::string program = std::string(info.param.program) == "chat-server" ? "Server" : "Client";
+    return program + ways[static_cast<int>(info.param.way)];
+}
+
+INSTANTIATE_TEST_SUITE_P(BothPrograms, TerminalSafety, testing::ValuesIn(Cases), caseName);
+
+}  // namespace
