@@ -218,6 +218,42 @@ TEST(ScreenModelTest, GoldenScreens) {
     }
 }
 
+// Scrolls that go round the stored rows more than once, with moves, a multi-row scroll and a resize
+// after them: the rows keep their order and colours.
+TEST(ScreenModelTest, ScreensThatScrolledManyTimes) {
+    const std::vector<Golden> cases = {
+        {"seven lines through three rows", 4, 3, 1, 1,
+         {printLine("1"), printLine("2"), color(2), printLine("3"), printLine("4"), printLine("5"),
+          printLine("6"), print("7")},
+         {"5   |2222|0000",
+          "6   |2222|0000",
+          "7   |2222|0000",
+          "cursor 3,2"}},
+        {"a move and a write after the rows went round", 4, 3, 3, 1,
+         {print("a\nb\nc\nd\ne"), move(1, 2), print("X"), print("\n\n\n\nf")},
+         {"e   |....|....",
+          "    |....|....",
+          "f   |....|....",
+          "cursor 3,2"}},
+        {"a wrap over several rows scrolls them at once", 3, 3, 3, 1, {print("abcdefghijk")},
+         {"def|...|...",
+          "ghi|...|...",
+          "jk |...|...",
+          "cursor 3,3"}},
+        {"a resize after the rows went round keeps them in place", 4, 3, 3, 1,
+         {print("a\nb\nc\nd"), resize(3, 2)},
+         {"b  |...|...",
+          "c  |...|...",
+          "cursor 2,2"}},
+    };
+    for (const Golden& golden : cases) {
+        ScreenModel screen;
+        initScreenModel(&screen, golden.width, golden.height, golden.row, golden.column);
+        for (const Step& step : golden.steps) apply(&screen, step);
+        EXPECT_EQ(dumpScreenModel(screen), joinLines(golden.dump)) << golden.name;
+    }
+}
+
 // The figures the programs' layout rests on, on the real 80 by 25 screen.
 TEST(ScreenModelTest, EightyColumnLineAndBottomRow) {
     ScreenModel screen;

@@ -28,6 +28,7 @@ struct Keyboard {
     bool focused = true;       // until the terminal says otherwise
     bool held[ScanCodeCount] = {};  // pressed and not released (kitty only)
     bool seen[ScanCodeCount] = {};  // pressed since isKeyDown last asked about that key
+    long long drainedAtMs = -1;     // when an intake last found the input empty
 };
 
 Keyboard keyboard;
@@ -85,24 +86,39 @@ void handleEvent(Keyboard& k, const KeyEvent& event) {
     }
 }
 
-// Reads what waits, decodes it and queues the keys.
-void collectKeys() {
-    Keyboard& k = startKeyboard();
+// Reads what waits into the decoder until the input is drained (a read that found nothing, or fewer
+// bytes than it asked for) or the queue is full.
+void readInput(Keyboard& k, long long now) {
     char bytes[512];
     for (int reads = 0; reads < ReadsPerIntake && !k.inputEnded; ++reads) {
         // Each byte gives at most one key: read no more than the queue can hold, and leave the
         // rest waiting in the system's input buffer instead of dropping the oldest keys.
         long room = KeyQueueSize - 1 - keyQueueCount(k.queue) - static_cast<long>(k.decoder.buffer.size());
         if (room <= 0) break;
-        long count = terminalRead(bytes, std::min(sizeof bytes, static_cast<std::size_t>(room)));
+        std::size_t wanted = std::min(sizeof bytes, static_cast<std::size_t>(room));
+        long count = terminalRead(bytes, wanted);
         // Checked after the read: a reply to a query sent before it may be among these bytes.
         if (terminalTakeCursorQuery()) k.decoder.cursorReportOutstanding = true;
         if (count < 0) k.inputEnded = true;
-        if (count <= 0) break;
-        keyDecoderFeed(k.decoder, bytes, static_cast<std::size_t>(count), monotonicMs());
+        if (count > 0) keyDecoderFeed(k.decoder, bytes, static_cast<std::size_t>(count), now);
+        if (count < static_cast<long>(wanted)) {
+            k.drainedAtMs = now;
+            break;
+        }
     }
+}
+
+// Sends the waiting output, reads what input waits, decodes it and queues the keys. A program's
+// pass asks twice (isKeyDown, then pollKey): when an intake in this same millisecond already found
+// the input drained, the second one does not read again; keys typed meanwhile wait for the next
+// pass, and the decoder still runs so the lone Esc's time-out is kept.
+void collectKeys() {
+    Keyboard& k = startKeyboard();
+    terminalFlush();
+    long long now = monotonicMs();
+    if (now != k.drainedAtMs) readInput(k, now);
     // Once input has ended no byte can complete a sequence, so whatever waits is decoded now.
-    long long now = k.inputEnded ? LLONG_MAX / 2 : monotonicMs();
+    if (k.inputEnded) now = LLONG_MAX / 2;
     for (;;) {
         KeyEvent event = keyDecoderNext(k.decoder, now);
         if (event.kind == KeyEventKind::None || event.kind == KeyEventKind::NeedMore) break;
@@ -112,6 +128,11 @@ void collectKeys() {
         k.closeQueued = true;
         keyQueuePush(k.queue, CloseRequestKey);
     }
+}
+
+// Waits for input; once some has come, the next intake reads even within the same millisecond.
+void waitForInput(int milliseconds) {
+    if (terminalWaitForInput(milliseconds)) keyboard.drainedAtMs = -1;
 }
 
 // Where the edited line's bytes stand on the screen: its first position is a cell that
@@ -168,7 +189,7 @@ int nextEditKey() {
         Text key = pollKey();
         if (!key.empty()) return keyFromText(key);
         if (keyboard.inputEnded) return 0;
-        terminalWaitForInput(25);
+        waitForInput(25);
     }
 }
 
@@ -199,7 +220,7 @@ void waitForKey() {
         if (keyQueueTakePressed(k.queue)) return;
         // Once input has ended no key can ever come; waiting on would never return.
         if (k.inputEnded) return;
-        terminalWaitForInput(50);
+        waitForInput(50);
     }
 }
 

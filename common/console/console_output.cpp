@@ -2,6 +2,8 @@
 // When the output is not a terminal (a file or a pipe), texts are written byte for byte with no escape
 // sequence and no glyph mapping, and the model is still kept at 80 by 25 so that cursorRow and
 // screenDump answer as they would on a terminal of that size.
+// The bytes of consecutive operations gather in the terminal's output run, which goes out in writes of
+// at most 1024 bytes: when full, and before the program pauses, reads keys or ends.
 #include "common/console/console.h"
 #include "common/console/console_internal.h"
 #include "common/console/screen_model.h"
@@ -21,6 +23,7 @@ struct ConsoleScreen {
     bool terminal = false;  // the output is a terminal: draw through the writer
     ScreenModel model;
     ScreenWriter writer;
+    std::vector<std::string> chunks;  // the writer's output for the changes being handed on
 };
 
 ConsoleScreen screen;
@@ -37,6 +40,7 @@ ConsoleScreen& consoleScreen() {
         initScreenModel(&screen.model, info.width, info.height, info.cursorRow, info.cursorColumn);
         screen.writer.utf8 = info.utf8;
     }
+    screen.model.recordChanges = screen.terminal;  // nothing draws them into a file or a pipe
     screen.starting = false;
     screen.started = true;
     return screen;
@@ -51,27 +55,22 @@ void followResize(ConsoleScreen& console) {
     forgetTerminalState(&console.writer);
 }
 
-// Hands what the model changed to the terminal, one write per chunk.
+// Hands what the model changed on to the waiting output run. The writer's chunks keep its sequences
+// and glyphs whole, and the run is written before a chunk would make it pass its size, so no write
+// splits one. The run goes out before the program waits, reads keys or ends.
 void flushChanges(ConsoleScreen& console) {
     if (console.terminal && !console.model.changes.empty()) {
-        std::vector<std::string> chunks;
-        renderDrawOps(&console.writer, console.model.changes, console.model.height, &chunks);
-        for (const std::string& chunk : chunks) terminalWrite(chunk.data(), chunk.size());
+        console.chunks.clear();
+        renderDrawOps(&console.writer, console.model.changes, console.model.height, &console.chunks);
+        for (const std::string& chunk : console.chunks) terminalQueue(chunk.data(), chunk.size());
     }
     console.model.changes.clear();
-}
-
-void writeRaw(const Text& text) {
-    for (size_t offset = 0; offset < text.size(); offset += WriterChunkSize) {
-        size_t count = std::min(WriterChunkSize, text.size() - offset);
-        terminalWrite(text.data() + offset, count);
-    }
 }
 
 void writeText(const Text& text) {
     ConsoleScreen& console = consoleScreen();
     followResize(console);
-    if (!console.terminal) writeRaw(text);
+    if (!console.terminal) terminalQueue(text.data(), text.size());
     writeScreenText(&console.model, text);
     flushChanges(console);
 }
@@ -106,6 +105,7 @@ int cursorRow() {
 
 // Keys typed meanwhile stay in the terminal's input until the next key operation reads them.
 void pause(int milliseconds) {
+    terminalFlush();
     if (milliseconds <= 0) return;
     timespec wanted{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
     timespec left{};
@@ -165,6 +165,10 @@ void beep() {
     if (!console.terminal) return;
     ringScreenBell(&console.model);
     flushChanges(console);
+}
+
+void flushConsole() {
+    terminalFlush();
 }
 
 Text screenDump() {

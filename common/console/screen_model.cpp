@@ -6,8 +6,15 @@
 
 namespace {
 
+// Where a screen row's cells begin: the rows form a ring that starts at topRow.
+size_t rowStart(const ScreenModel& screen, int row) {
+    int stored = screen.topRow + row - 1;
+    if (stored >= screen.height) stored -= screen.height;
+    return static_cast<size_t>(stored) * static_cast<size_t>(screen.width);
+}
+
 Cell& cellAt(ScreenModel* screen, int row, int column) {
-    return screen->cells[static_cast<size_t>((row - 1) * screen->width + (column - 1))];
+    return screen->cells[rowStart(*screen, row) + static_cast<size_t>(column - 1)];
 }
 
 // The colours a cell or a blanked row takes now: the terminal's own until setTextColor was called.
@@ -28,12 +35,15 @@ void scrollUp(ScreenModel* screen, int rows) {
     Cell blank;
     blank.foreground = currentForeground(*screen);
     blank.background = currentBackground(*screen);
-    size_t width = static_cast<size_t>(screen->width);
-    size_t kept = static_cast<size_t>(screen->height - rows) * width;
-    std::copy(screen->cells.begin() + static_cast<long>(rows * width),
-              screen->cells.end(), screen->cells.begin());
-    std::fill(screen->cells.begin() + static_cast<long>(kept), screen->cells.end(), blank);
+    // The top row leaves the screen and its cells come back as the blank bottom row: only the rows
+    // that change are touched.
+    for (int i = 0; i < rows; i++) {
+        auto first = screen->cells.begin() + static_cast<long>(rowStart(*screen, 1));
+        std::fill(first, first + screen->width, blank);
+        screen->topRow = (screen->topRow + 1) % screen->height;
+    }
     screen->scrolls += rows;
+    if (!screen->recordChanges) return;
 
     // Consecutive scrolls in the same colours are one scroll of several rows.
     std::vector<DrawOp>& changes = screen->changes;
@@ -62,6 +72,7 @@ void newLine(ScreenModel* screen) {
 
 // Records a cell as drawn, extending the run of the last draw operation when the cell continues it.
 void recordCell(ScreenModel* screen, const Cell& cell) {
+    if (!screen->recordChanges) return;
     std::vector<DrawOp>& changes = screen->changes;
     if (!changes.empty()) {
         DrawOp& last = changes.back();
@@ -112,6 +123,7 @@ void putTab(ScreenModel* screen, bool lastOfWrite) {
 }
 
 void recordCursor(ScreenModel* screen) {
+    if (!screen->recordChanges) return;
     DrawOp op;
     op.kind = DrawKind::Cursor;
     op.row = screen->row;
@@ -178,6 +190,7 @@ void breakPendingLine(ScreenModel* screen) {
 }
 
 void ringScreenBell(ScreenModel* screen) {
+    if (!screen->recordChanges) return;
     DrawOp op;
     op.kind = DrawKind::Bell;
     screen->changes.push_back(op);
@@ -192,6 +205,7 @@ void resizeScreenModel(ScreenModel* screen, int width, int height) {
         }
     }
     screen->cells.swap(cells);
+    screen->topRow = 0;
     screen->width = width;
     screen->height = height;
     screen->row = clampTo(screen->row, 1, height);
@@ -199,7 +213,7 @@ void resizeScreenModel(ScreenModel* screen, int width, int height) {
 }
 
 const Cell& screenCell(const ScreenModel& screen, int row, int column) {
-    return screen.cells[static_cast<size_t>((row - 1) * screen.width + (column - 1))];
+    return screen.cells[rowStart(screen, row) + static_cast<size_t>(column - 1)];
 }
 
 std::string dumpScreenModel(const ScreenModel& screen) {

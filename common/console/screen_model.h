@@ -35,7 +35,8 @@ struct DrawOp {
 struct ScreenModel {
     int width = 80;
     int height = 25;
-    std::vector<Cell> cells;      // row by row, width * height
+    std::vector<Cell> cells;      // row by row, width * height, as a ring of rows starting at topRow
+    int topRow = 0;               // the row of cells that the screen shows on top; a scroll moves it on
     int row = 1;                  // the cursor, 1-based
     int column = 1;
     int foreground = 7;           // the remembered colours
@@ -44,6 +45,7 @@ struct ScreenModel {
     bool pendingBreak = false;    // the bottom-right cell was written last; the next write breaks first
     long long scrolls = 0;        // rows scrolled since start
     std::vector<DrawOp> changes;  // what the operations changed since the caller last took them
+    bool recordChanges = true;    // false: nobody draws the changes (output to a file), so none are kept
 };
 
 // A blank screen of the given size (80 by 25 where a size is below 1) with the cursor clamped onto it.

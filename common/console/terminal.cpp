@@ -49,6 +49,13 @@ volatile sig_atomic_t hungUp = 0;
 volatile sig_atomic_t cursorQueried = 0;   // a cursor position query went out on resuming
 volatile sig_atomic_t queryOnResume = 0;
 
+// The output run waiting to go out: bytes pendingStart up to pendingEnd of pendingOutput. The bytes are
+// stored before the end moves and the start moves after each write, so a signal handler that writes
+// what lies between the two never sends a byte that was not stored.
+char pendingOutput[TerminalRunSize];
+volatile sig_atomic_t pendingStart = 0;
+volatile sig_atomic_t pendingEnd = 0;
+
 long long monotonicMs() {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -75,9 +82,41 @@ void writeAll(int fd, const char* bytes, std::size_t count) {
     errno = savedErrno;
 }
 
+// Writes the waiting output run. Async-signal-safe: only write() and errno. A write error drops the run.
+void writePendingOutput() {
+    int savedErrno = errno;
+    while (pendingStart < pendingEnd) {
+        std::size_t count = static_cast<std::size_t>(pendingEnd - pendingStart);
+        ssize_t n = write(StdOut, pendingOutput + pendingStart, count);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        pendingStart = pendingStart + static_cast<int>(n);
+    }
+    pendingEnd = 0;
+    pendingStart = 0;
+    errno = savedErrno;
+}
+
 bool isForeground() {
     pid_t group = tcgetpgrp(modeFd);
     return group == -1 || group == getpgrp();
+}
+
+// Undoes every mode and the raw mode. Async-signal-safe.
+void undoModes() {
+    if (!rawActive) return;
+    rawActive = 0;
+    int savedErrno = errno;
+    if (info.outputIsTerminal && !hungUp) writeAll(StdOut, restoreModes, restoreModesLength);
+    // TCSAFLUSH drops unread input, so late replies and key releases do not reach the shell.
+    // SIGTTOU is held so that a restore from the background does not stop the process.
+    sigset_t hold, previous;
+    sigemptyset(&hold);
+    sigaddset(&hold, SIGTTOU);
+    sigprocmask(SIG_BLOCK, &hold, &previous);
+    if (modeFd >= 0) tcsetattr(modeFd, hungUp ? TCSANOW : TCSAFLUSH, &savedTermios);
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    errno = savedErrno;
 }
 
 // Raw mode and the terminal modes again, after a stop. Async-signal-safe.
@@ -112,7 +151,7 @@ void restoreAndReraise(int signalNumber) {
 void onStop(int) {
     int savedErrno = errno;
     if (rawActive) {
-        terminalRestore();
+        undoModes();
         suspended = 1;
     }
     signal(SIGTSTP, SIG_DFL);
@@ -287,24 +326,34 @@ const TerminalInfo& terminalStart() {
 }
 
 void terminalRestore() {
-    if (!rawActive) return;
-    rawActive = 0;
-    int savedErrno = errno;
-    if (info.outputIsTerminal && !hungUp) writeAll(StdOut, restoreModes, restoreModesLength);
-    // TCSAFLUSH drops unread input, so late replies and key releases do not reach the shell.
-    // SIGTTOU is held so that a restore from the background does not stop the process.
-    sigset_t hold, previous;
-    sigemptyset(&hold);
-    sigaddset(&hold, SIGTTOU);
-    sigprocmask(SIG_BLOCK, &hold, &previous);
-    if (modeFd >= 0) tcsetattr(modeFd, hungUp ? TCSANOW : TCSAFLUSH, &savedTermios);
-    sigprocmask(SIG_SETMASK, &previous, nullptr);
-    errno = savedErrno;
+    writePendingOutput();
+    undoModes();
 }
 
 void terminalWrite(const char* bytes, std::size_t count) {
     terminalStart();
+    writePendingOutput();
     writeAll(StdOut, bytes, count);
+}
+
+void terminalQueue(const char* bytes, std::size_t count) {
+    terminalStart();
+    while (count > 0) {
+        std::size_t end = static_cast<std::size_t>(pendingEnd);
+        if (end + count > TerminalRunSize && end > 0) {
+            writePendingOutput();
+            end = 0;
+        }
+        std::size_t n = count < TerminalRunSize ? count : TerminalRunSize;
+        std::memcpy(pendingOutput + end, bytes, n);
+        pendingEnd = static_cast<int>(end + n);
+        bytes += n;
+        count -= n;
+    }
+}
+
+void terminalFlush() {
+    if (pendingEnd > 0) writePendingOutput();
 }
 
 bool terminalResized(int* width, int* height) {
@@ -339,6 +388,7 @@ long terminalRead(char* buffer, std::size_t capacity) {
 
 bool terminalWaitForInput(int milliseconds) {
     terminalStart();
+    terminalFlush();
     if (!startupInput.empty()) return true;
     struct pollfd p = {StdIn, POLLIN, 0};
     return poll(&p, 1, milliseconds) > 0;

@@ -19,8 +19,20 @@ struct TerminalInfo {
 // every call returns the same record.
 const TerminalInfo& terminalStart();
 
-// Writes every byte to the output; on a write error the rest is dropped.
+// Writes every byte to the output at once, after the waiting output run; on a write error the rest is
+// dropped.
 void terminalWrite(const char* bytes, std::size_t count);
+
+// The largest run of output bytes that goes out with one write.
+constexpr std::size_t TerminalRunSize = 1024;
+
+// Adds bytes to the waiting output run. When they would make it pass TerminalRunSize bytes the run is
+// written first, so a piece of at most that size is never split across two writes; a larger one goes
+// out in runs of TerminalRunSize bytes.
+void terminalQueue(const char* bytes, std::size_t count);
+
+// Writes the waiting output run, if any. terminalRestore and the ending signals write it too.
+void terminalFlush();
 
 // True once after the window's size changed, with the new size.
 bool terminalResized(int* width, int* height);
@@ -36,5 +48,6 @@ bool terminalWaitForInput(int milliseconds);
 // a stop); the answer then arrives among the input as a cursor position report.
 bool terminalTakeCursorQuery();
 
-// Undoes every mode and the raw mode. Safe to call from a signal handler, and more than once.
+// Writes the waiting output run, then undoes every mode and the raw mode. Safe to call from a signal
+// handler, and more than once.
 void terminalRestore();

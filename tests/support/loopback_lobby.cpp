@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "common/console/console_internal.h"
 #include "server/server_host.h"
 #include "server/server_loop.h"
 
@@ -31,6 +32,7 @@ bool holdsSlotOf(const LoopbackLobby& lobby, const ChatTestClient& client) {
 }  // namespace
 
 void beginCapture() {
+    flushConsole();
     std::fflush(stdout);
     captureFile = std::tmpfile();
     savedStdout = dup(1);
@@ -38,6 +40,7 @@ void beginCapture() {
 }
 
 std::string endCapture() {
+    flushConsole();
     std::fflush(stdout);
     dup2(savedStdout, 1);
     close(savedStdout);
