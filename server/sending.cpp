@@ -5,13 +5,14 @@
 
 namespace {
 
+const Text Divider = repeatChar(75, "-");
 const Text IntendedLabel = "DATA TO SEND:           ";
 const Text PacketLabel = "DATA ENET WANTS TO SEND:";
 
 // The trace shows the text the server meant to send beside what the packet really carries. A packet
 // ENet could not create (no memory) carries nothing, so its second copy is printed empty.
 void printTrace(const Text& text, const ENetPacket* packet) {
-    printLine(repeatChar(75, "-"));
+    printLine(Divider);
     print(IntendedLabel);
     printLine(text);
     print(PacketLabel);
