@@ -3,5 +3,5 @@
 chat_test(make_message_test SOURCES make_message_test.cpp LIBS chat_client_lib)
 chat_test(event_display_test SOURCES event_display_test.cpp LIBS chat_client_lib)
 chat_test(input_line_test SOURCES input_line_test.cpp LIBS chat_client_lib)
-chat_test(client_e2e_test SOURCES client_e2e_test.cpp LIBS chat_core chat_test_client LOCK port42069)
+chat_test(client_e2e_test SOURCES client_e2e_test.cpp LIBS chat_core chat_test_client tmux_pane LOCK port42069)
 add_dependencies(client_e2e_test chat-server chat-client)

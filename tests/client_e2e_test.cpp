@@ -8,10 +8,11 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -19,27 +20,13 @@
 
 #include "common/protocol.h"
 #include "tests/support/chat_test_client.h"
+#include "tests/support/tmux_pane.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string runCommand(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return output;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    pclose(pipe);
-    return output;
-}
-
-std::string shellQuote(const std::string& s) {
-    std::string quoted = "'";
-    for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
+using Row = PaneRow;
+using Screen = PaneScreen;
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -48,87 +35,12 @@ std::string readFile(const std::string& path) {
     return content.str();
 }
 
-// One cell of a captured pane: its glyph (UTF-8) and its foreground as a classic colour number
-// (bit 0 blue, bit 1 green, bit 2 red, bit 3 bright), or -1 for the terminal's default.
-struct Cell {
-    std::string glyph;
-    int color;
-};
-using Row = std::vector<Cell>;
-using Screen = std::vector<Row>;
-
-int classicColor(int ansi) {
+// A cell's foreground as a classic colour number (bit 0 blue, bit 1 green, bit 2 red, bit 3 bright),
+// or -1 for the terminal's default; bold makes the eight plain colours bright.
+int classicColor(const PaneCell& cell) {
+    if (cell.foreground < 0) return -1;
+    int ansi = cell.foreground < 8 && cell.bold ? cell.foreground + 8 : cell.foreground;
     return (ansi & 8) | ((ansi & 1) << 2) | (ansi & 2) | ((ansi & 4) >> 2);
-}
-
-struct Pen {
-    int foreground = -1;  // terminal colour index 0-15, -1 the default
-    bool bold = false;
-    int color() const {
-        if (foreground < 0) return -1;
-        int ansi = foreground < 8 && bold ? foreground + 8 : foreground;
-        return classicColor(ansi);
-    }
-};
-
-void applySgr(const std::string& parameters, Pen* pen) {
-    std::vector<int> values;
-    std::stringstream in(parameters);
-    std::string item;
-    while (std::getline(in, item, ';')) values.push_back(item.empty() ? 0 : std::stoi(item));
-    if (values.empty()) values.push_back(0);
-    for (size_t i = 0; i < values.size(); ++i) {
-        int v = values[i];
-        if (v == 0) *pen = Pen();
-        else if (v == 1) pen->bold = true;
-        else if (v == 22) pen->bold = false;
-        else if (v >= 30 && v <= 37) pen->foreground = v - 30;
-        else if (v == 39) pen->foreground = -1;
-        else if (v >= 90 && v <= 97) pen->foreground = v - 90 + 8;
-        else if ((v == 38 || v == 48) && i + 1 < values.size()) {
-            bool indexed = values[i + 1] == 5;
-            if (v == 38 && indexed && i + 2 < values.size()) pen->foreground = values[i + 2];
-            i += indexed ? 2 : 4;
-        }
-    }
-}
-
-size_t glyphLength(unsigned char lead) {
-    if (lead >= 0xF0) return 4;
-    if (lead >= 0xE0) return 3;
-    if (lead >= 0xC0) return 2;
-    return 1;
-}
-
-// Parses what `capture-pane -p -e -N` prints: text with SGR sequences, one line per row.
-Screen parseCapture(const std::string& captured) {
-    Screen screen(1);
-    Pen pen;
-    size_t i = 0;
-    while (i < captured.size()) {
-        char c = captured[i];
-        if (c == '\x1b' && i + 1 < captured.size() && captured[i + 1] == '[') {
-            size_t end = captured.find_first_of("@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~", i + 2);
-            if (end == std::string::npos) break;
-            if (captured[end] == 'm') applySgr(captured.substr(i + 2, end - i - 2), &pen);
-            i = end + 1;
-        } else if (c == '\n') {
-            screen.emplace_back();
-            ++i;
-        } else {
-            size_t n = glyphLength(static_cast<unsigned char>(c));
-            screen.back().push_back({captured.substr(i, n), pen.color()});
-            i += n;
-        }
-    }
-    while (!screen.empty() && screen.back().empty()) screen.pop_back();
-    return screen;
-}
-
-std::string rowText(const Row& row) {
-    std::string text;
-    for (const Cell& cell : row) text += cell.glyph;
-    return text;
 }
 
 // The column (0-based cell index) where the ASCII needle starts in the row, or -1.
@@ -159,13 +71,13 @@ bool shownInColor(const Row& row, const std::string& needle, int color) {
     int at = findInRow(row, needle);
     if (at < 0) return false;
     for (size_t k = 0; k < needle.size(); ++k) {
-        if (row[static_cast<size_t>(at) + k].color != color) return false;
+        if (classicColor(row[static_cast<size_t>(at) + k]) != color) return false;
     }
     return true;
 }
 
 bool rowIsBlank(const Row& row) {
-    for (const Cell& cell : row) {
+    for (const PaneCell& cell : row) {
         if (cell.glyph != " ") return false;
     }
     return true;
@@ -196,12 +108,11 @@ bool waitForFreeChatPort() {
 
 class ClientTerminal : public ::testing::Test {
 protected:
-    std::string socket_;
     std::string dir_;
+    // Each program in a pane (and a tmux server) of its own, by name: "server", "alice", "bob".
+    std::map<std::string, TmuxPane> panes_;
 
     void SetUp() override {
-        const char* name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        socket_ = "chat-client-e2e-" + std::to_string(getpid()) + "-" + name;
         char pattern[] = "/tmp/chat-client-e2e-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
@@ -209,18 +120,15 @@ protected:
     }
 
     void TearDown() override {
-        tmux("kill-server");
-        runCommand("rm -rf " + shellQuote(dir_));
+        panes_.clear();
+        std::system(("rm -rf " + shellQuote(dir_)).c_str());
         enet_deinitialize();
     }
 
-    std::string tmux(const std::string& arguments) {
-        return runCommand("tmux -L " + shellQuote(socket_) + " -f /dev/null " + arguments + " 2>&1");
-    }
-
     void startSession(const std::string& name, const std::string& command) {
-        tmux("new-session -d -s " + name + " -x 80 -y 25 " + shellQuote(command) +
-             " \\; set -s escape-time 0 \\; set -s set-clipboard on");
+        TmuxPane& pane = panes_[name];
+        pane.clipboard = true;
+        ASSERT_TRUE(startTmuxPane(pane, "chat-client-e2e-" + name, command));
     }
 
     // The server in its own pane, up once it says so.
@@ -247,19 +155,12 @@ protected:
         ASSERT_TRUE(waitFor(name, [](const Screen& s) { return findRow(s, " connected =)") >= 0; }));
     }
 
-    void typeText(const std::string& name, const std::string& text) {
-        tmux("send-keys -t " + name + " -l " + shellQuote(text));
-    }
-    void sendKeys(const std::string& name, const std::string& keys) { tmux("send-keys -t " + name + " " + keys); }
-
-    Screen capture(const std::string& name) { return parseCapture(tmux("capture-pane -p -e -N -t " + name)); }
+    void typeText(const std::string& name, const std::string& text) { ::typeText(panes_[name], text); }
+    void sendKeys(const std::string& name, const std::string& keys) { ::sendKeys(panes_[name], keys); }
+    Screen capture(const std::string& name) { return capturePaneCells(panes_[name]); }
 
     bool waitFor(const std::string& name, const std::function<bool(const Screen&)>& ready, int seconds = 10) {
-        Clock::time_point end = Clock::now() + std::chrono::seconds(seconds);
-        while (Clock::now() < end) {
-            if (ready(capture(name))) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
+        if (waitForPaneCells(panes_[name], ready, seconds * 1000)) return true;
         // Shows what the pane held, to explain the failure that follows.
         for (const Row& row : capture(name)) std::cerr << name << "| " << rowText(row) << "\n";
         return false;
@@ -463,7 +364,7 @@ const Text HostileLines[] = {
 TEST_F(ClientTerminal, NetworkBytesNeverActOnTheTerminal) {
     startServer();
     startConnectedClient("alice");
-    std::string title = tmux("display -p -t alice '#{pane_title}'");
+    std::string title = paneFormat(panes_["alice"], "#{pane_title}");
     Screen before = capture("alice");
     int connected = findRow(before, "Now connected");
 
@@ -487,8 +388,8 @@ TEST_F(ClientTerminal, NetworkBytesNeverActOnTheTerminal) {
         EXPECT_EQ(findInRow(row, "Anonymous1: "), 0) << i;
         EXPECT_GT(findInRow(row, endings[i]), 12) << i;
     }
-    EXPECT_EQ(tmux("display -p -t alice '#{pane_title}'"), title);
-    EXPECT_EQ(tmux("list-buffers"), "");
+    EXPECT_EQ(paneFormat(panes_["alice"], "#{pane_title}"), title);
+    EXPECT_EQ(tmuxOutput(panes_["alice"], "list-buffers") + tmuxOutput(panes_["server"], "list-buffers"), "");
     EXPECT_TRUE(rowIsBlank(s[24]));
 
     // Nothing was typed into the client: its next line goes out exactly as typed.

@@ -8,10 +8,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <thread>
-#include <vector>
 #include <sstream>
 #include <string>
 #include <unistd.h>
+
+#include "tests/support/tmux_pane.h"
 
 namespace {
 
@@ -86,65 +87,14 @@ TEST(ConsoleOutputTest, EndProgramGivesItsStatusAndPrintsNothing) {
     EXPECT_EQ(run.err, "");
 }
 
-// A cell as the terminal shows it: its character and its colours (-1 for the terminal's own).
-struct ShownCell {
-    char32_t point = ' ';
-    int foreground = -1;
-    int background = -1;
-};
-
 // The classic text-mode colour for each terminal colour index (red and blue trade places).
 const int PcColorOfAnsiIndex[16] = {0, 4, 2, 6, 1, 5, 3, 7, 8, 12, 10, 14, 9, 13, 11, 15};
 
-void applySgr(const std::string& params, ShownCell* pen) {
-    std::vector<int> codes;
-    std::istringstream list(params);
-    for (std::string code; std::getline(list, code, ';');) codes.push_back(code.empty() ? 0 : std::stoi(code));
-    if (codes.empty()) codes.push_back(0);
-    for (size_t i = 0; i < codes.size(); i++) {
-        int code = codes[i];
-        if (code == 0) pen->foreground = pen->background = -1;
-        else if (code >= 30 && code <= 37) pen->foreground = code - 30;
-        else if (code >= 90 && code <= 97) pen->foreground = code - 90 + 8;
-        else if (code == 39) pen->foreground = -1;
-        else if (code >= 40 && code <= 47) pen->background = code - 40;
-        else if (code >= 100 && code <= 107) pen->background = code - 100 + 8;
-        else if (code == 49) pen->background = -1;
-        else if ((code == 38 || code == 48) && i + 2 < codes.size() && codes[i + 1] == 5) {
-            (code == 38 ? pen->foreground : pen->background) = codes[i + 2];
-            i += 2;
-        }
-    }
-}
-
-// Splits a line of `capture-pane -e` into cells, following its colour changes.
-std::vector<ShownCell> parseCapturedLine(const std::string& line, ShownCell* pen) {
-    std::vector<ShownCell> cells;
-    for (size_t i = 0; i < line.size();) {
-        if (line[i] == '\x1b' && i + 1 < line.size() && line[i + 1] == '[') {
-            size_t end = line.find_first_of("ABCDEFGHJKSTfmnsu", i + 2);
-            if (end == std::string::npos) break;
-            if (line[end] == 'm') applySgr(line.substr(i + 2, end - i - 2), pen);
-            i = end + 1;
-            continue;
-        }
-        unsigned char lead = static_cast<unsigned char>(line[i]);
-        size_t extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
-        char32_t point = extra == 0 ? lead : extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F) : (lead & 0x07);
-        for (size_t k = 1; k <= extra && i + k < line.size(); k++) point = (point << 6) | (line[i + k] & 0x3F);
-        ShownCell cell = *pen;
-        cell.point = point;
-        cells.push_back(cell);
-        i += extra + 1;
-    }
-    return cells;
-}
-
 // The same row of the layer's own dump: characters, then a foreground and a background digit per cell.
-std::vector<ShownCell> parseDumpRow(const std::string& row) {
-    ShownCell pen;
+PaneRow parseDumpRow(const std::string& row) {
+    PaneCell pen;
     size_t bar = row.rfind('|', row.rfind('|') - 1);
-    std::vector<ShownCell> cells = parseCapturedLine(row.substr(0, bar), &pen);
+    PaneRow cells = parseCapturedLine(row.substr(0, bar), &pen);
     std::string foregrounds = row.substr(bar + 1, cells.size());
     std::string backgrounds = row.substr(bar + 2 + cells.size());
     for (size_t i = 0; i < cells.size() && i < foregrounds.size() && i < backgrounds.size(); i++) {
@@ -167,45 +117,39 @@ bool waitForFileText(const std::string& path, const std::string& text) {
 // colours, and filling the bottom-right cell did not scroll.
 TEST(ConsoleOutputTest, TerminalShowsTheLayersScreen) {
     if (std::system("command -v tmux >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmux is not installed";
-    std::string name = "chat-output-" + std::to_string(getpid());
-    std::string base = std::string(CHAT_BUILD_DIR) + "/" + name;
-    std::string tmux = "LC_ALL=C.UTF-8 tmux -L " + name + " -f /dev/null ";
-    std::string start = tmux + "new-session -d -s T -x 80 -y 25 'exec " + std::string(CHAT_BUILD_DIR) +
-                        "/console_output_probe terminal 2>" + base + ".err' \\; set -s escape-time 0 </dev/null";
-    ASSERT_EQ(std::system(start.c_str()), 0);
+    std::string base = std::string(CHAT_BUILD_DIR) + "/chat-output-" + std::to_string(getpid());
+    TmuxPane pane;
+    pane.locale = "C.UTF-8";
+    ASSERT_TRUE(startTmuxPane(pane, "chat-output",
+                              "exec " + std::string(CHAT_BUILD_DIR) + "/console_output_probe terminal 2>" + base + ".err"));
     bool reported = waitForFileText(base + ".err", "cursor ");
-    std::system((tmux + "capture-pane -p -e -N -t T >" + base + ".cap").c_str());
-    std::system((tmux + "kill-server >/dev/null 2>&1").c_str());
+    PaneScreen screen = capturePaneCells(pane);
+    stopTmuxPane(pane);
     std::string report = readFile(base + ".err");
-    std::string capture = readFile(base + ".cap");
     std::remove((base + ".err").c_str());
-    std::remove((base + ".cap").c_str());
     ASSERT_TRUE(reported) << report;
 
     std::string dump = report.substr(report.find('\n') + 1);
     EXPECT_EQ(report.substr(0, 7), "row 25\n");
     EXPECT_EQ(dumpRow(dump, 1).substr(0, 25), "plain green ←[31m☺█");
     EXPECT_NE(dump.find("cursor 25,10\n"), std::string::npos);
-    std::istringstream lines(capture);
-    ShownCell pen;
     for (int row = 1; row <= 25; row++) {
-        std::string line;
-        std::getline(lines, line);
-        std::vector<ShownCell> shown = parseCapturedLine(line, &pen);
+        size_t index = static_cast<size_t>(row - 1);
+        PaneRow shown = index < screen.size() ? screen[index] : PaneRow();
         // tmux leaves out the cells nobody wrote at the end of a row: blanks in the terminal's colours.
-        if (shown.size() < 80) shown.resize(80, ShownCell());
-        std::vector<ShownCell> expected = parseDumpRow(dumpRow(dump, row));
-        ASSERT_EQ(shown.size(), 80u) << "row " << row << ": " << line;
+        if (shown.size() < 80) shown.resize(80, PaneCell{" "});
+        PaneRow expected = parseDumpRow(dumpRow(dump, row));
+        ASSERT_EQ(shown.size(), 80u) << "row " << row << ": " << rowText(shown);
         ASSERT_EQ(expected.size(), 80u) << "row " << row;
         for (int column = 0; column < 80; column++) {
-            const ShownCell& cell = shown[static_cast<size_t>(column)];
-            const ShownCell& want = expected[static_cast<size_t>(column)];
+            const PaneCell& cell = shown[static_cast<size_t>(column)];
+            const PaneCell& want = expected[static_cast<size_t>(column)];
             int foreground = cell.foreground < 0 ? -1 : PcColorOfAnsiIndex[cell.foreground & 15];
             int background = cell.background < 0 ? -1 : PcColorOfAnsiIndex[cell.background & 15];
-            EXPECT_TRUE(cell.point == want.point && foreground == want.foreground && background == want.background)
-                << "row " << row << " column " << column + 1 << ": shown U+" << std::hex << uint32_t(cell.point)
-                << " " << std::dec << foreground << "/" << background << ", layer U+" << std::hex
-                << uint32_t(want.point) << " " << std::dec << want.foreground << "/" << want.background;
+            EXPECT_TRUE(cell.glyph == want.glyph && foreground == want.foreground && background == want.background)
+                << "row " << row << " column " << column + 1 << ": shown '" << cell.glyph << "' " << foreground
+                << "/" << background << ", layer '" << want.glyph << "' " << want.foreground << "/"
+                << want.background;
         }
     }
 }

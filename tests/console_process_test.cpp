@@ -19,6 +19,8 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/tmux_pane.h"
+
 namespace {
 
 const std::string Probe = std::string(CHAT_BUILD_DIR) + "/console_probe";
@@ -110,38 +112,24 @@ std::string lastLine(const std::string& screen) {
     return screen.substr(start, end + 1 - start);
 }
 
-// A tmux server of its own, with one 80x25 pane running an interactive sh with job control.
+// A tmux server of its own, with one 80x25 pane running an interactive sh with job control; every
+// byte the programs write to the pane is kept in a file as well.
 class TerminalSession {
 public:
     TerminalSession() {
-        name_ = "console_input_" + std::to_string(getpid());
         raw_ = tempPath("pane");
-        tmux("new-session -d -s T -x 80 -y 25 \"env PS1='$ ' ENV= sh -i\"");
-        tmux("set -s escape-time 0");
-        tmux("pipe-pane -o -t T 'cat >> " + raw_ + "'");
+        pane_.pipeTo = raw_;
+        startTmuxPane(pane_, "console_input", "env PS1='$ ' ENV= sh -i");
         waitFor([](const std::string& screen) { return screen.rfind("$", 0) == 0; });
     }
     ~TerminalSession() {
-        tmux("kill-server");
+        stopTmuxPane(pane_);
         std::remove(raw_.c_str());
     }
 
-    int tmux(const std::string& arguments, const std::string& output = "/dev/null") {
-        std::string command = "tmux -L " + name_ + " -f /dev/null " + arguments + " >" + output + " 2>/dev/null";
-        return std::system(command.c_str());
-    }
-    std::string screen() {
-        std::string file = tempPath("screen");
-        tmux("capture-pane -p -t T", file);
-        std::string text = readFile(file);
-        std::remove(file.c_str());
-        return text;
-    }
+    std::string screen() { return capturePaneText(pane_); }
     bool waitFor(const std::function<bool(const std::string&)>& done) {
-        for (int i = 0; i < 400; ++i) {
-            if (done(screen())) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        }
+        if (waitForPane(pane_, done)) return true;
         ADD_FAILURE() << "screen never showed what was awaited:\n" << screen();
         return false;
     }
@@ -149,15 +137,16 @@ public:
         return waitFor([&](const std::string& s) { return s.find(text) != std::string::npos; });
     }
     void type(const std::string& line) {
-        tmux("send-keys -t T -l '" + line + "'");
-        tmux("send-keys -t T Enter");
+        typeText(pane_, line);
+        sendKeys(pane_, "Enter");
     }
-    void keys(const std::string& names) { tmux("send-keys -t T " + names); }
+    void keys(const std::string& names) { sendKeys(pane_, names); }
+    void bytes(const std::string& hex) { sendHex(pane_, hex); }
 
     // The terminal's settings as stty shows them inside the pane, with the shell back in charge.
     std::string stty(const std::string& label) {
         std::string file = tempPath("stty_" + label);
-        type("stty -a > " + file + "; echo ok-'" + label + "'");
+        type("stty -a > " + file + "; echo ok-" + label);
         waitForText("\nok-" + label + "\n");
         std::string settings = readFile(file);
         std::remove(file.c_str());
@@ -166,7 +155,7 @@ public:
     int startProbe() {
         type(Probe + " tty");
         waitForText("Say?");  // the pane's capture drops trailing blanks
-        tmux("send-keys -t T -l 'hi'");
+        typeText(pane_, "hi");
         keys("Enter");
         waitForText("ready pid ");
         std::string s = screen();
@@ -183,7 +172,7 @@ public:
     std::string paneOutput() { return readFile(raw_); }
 
 private:
-    std::string name_;
+    TmuxPane pane_;
     std::string raw_;
 };
 
@@ -231,7 +220,7 @@ TEST_F(ConsoleTerminalTest, EscEndsTheProgramAndTheTerminalIsAsBefore) {
 TEST_F(ConsoleTerminalTest, FocusOutHidesTheHeldEsc) {
     TerminalSession session;
     session.startProbe();
-    session.tmux("send-keys -t T -H 1b 5b 4f");  // the terminal reports focus out
+    session.bytes("1b 5b 4f");  // the terminal reports focus out
     session.keys("Escape");
     EXPECT_EQ(session.probeStatus(), 0);
     std::string screen = session.screen();

@@ -6,5 +6,5 @@ chat_test(hostile_network_test
 add_dependencies(hostile_network_test chat-server)
 
 # Both real programs in a real terminal: every way out restores the terminal.
-chat_test(terminal_safety_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/terminal_safety_test.cpp LOCK port42069)
+chat_test(terminal_safety_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/terminal_safety_test.cpp LIBS tmux_pane LOCK port42069)
 add_dependencies(terminal_safety_test chat-server chat-client)

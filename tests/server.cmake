@@ -5,6 +5,9 @@ add_library(chat_test_client STATIC
   ${CMAKE_CURRENT_LIST_DIR}/support/fragment_forger.cpp)
 target_include_directories(chat_test_client PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(chat_test_client PUBLIC PkgConfig::ENET)
+# tmux_pane is the real terminal that the tests of every area drive programs in.
+add_library(tmux_pane STATIC ${CMAKE_CURRENT_LIST_DIR}/support/tmux_pane.cpp)
+target_include_directories(tmux_pane PUBLIC ${PROJECT_SOURCE_DIR})
 
 add_library(server_test_support STATIC ${CMAKE_CURRENT_LIST_DIR}/support/loopback_lobby.cpp)
 target_link_libraries(server_test_support PUBLIC chat_server_lib chat_test_client)
@@ -13,5 +16,5 @@ chat_test(roster_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/roster_test.cpp LIBS cha
 chat_test(server_loop_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/server_loop_test.cpp LIBS server_test_support)
 chat_test(server_guard_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/server_guard_test.cpp LIBS server_test_support)
 chat_test(server_process_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/server_process_test.cpp
-  LIBS chat_test_client LOCK port42069)
+  LIBS chat_test_client tmux_pane LOCK port42069)
 add_dependencies(server_process_test chat-server)

@@ -9,12 +9,15 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
 #include "tests/support/chat_test_client.h"
 #include "tests/support/fragment_forger.h"
+#include "tests/support/tmux_pane.h"
 
 namespace {
 
@@ -211,58 +214,35 @@ TEST_F(ServerProcessTest, ForgedFragmentsAndOversizedDatagramsLeaveTheServerServ
     ASSERT_TRUE(waitForOutput(server, "Hit any key.\r\n"));
 }
 
-// tmux on its own socket, at 80x25, running the server in a shell that records the terminal modes and
-// the exit status around it.
-class TmuxServer {
-public:
-    explicit TmuxServer(const std::string& dir) : dir(dir), socket("chatsrv" + std::to_string(getpid())) {}
-    ~TmuxServer() { run("kill-server"); }
-    int run(const std::string& arguments) {
-        return std::system(("tmux -L " + socket + " -f /dev/null " + arguments + " >/dev/null 2>&1").c_str());
-    }
-    std::string pane() {
-        std::string path = dir + "/pane.txt";
-        std::system(("tmux -L " + socket + " -f /dev/null capture-pane -p -t chat > " + path + " 2>/dev/null").c_str());
-        return readFile(path);
-    }
-    bool waitForPane(const std::string& text, int maxMs = 5000) {
-        long long end = nowMs() + maxMs;
-        while (nowMs() < end) {
-            if (pane().find(text) != std::string::npos) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
-    }
-    static std::string readFile(const std::string& path) {
-        std::ifstream file(path);
-        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    }
-    std::string dir, socket;
-};
+std::string readFile(const std::string& path) {
+    std::ifstream file(path);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
 
+// The server in an 80x25 tmux pane, from a shell that records the terminal's settings and the exit
+// status around it.
 TEST_F(ServerProcessTest, InATerminalEscCleansUpAndAKeyRestoresTheTerminal) {
     char dirTemplate[] = "/tmp/chat-server-tmux-XXXXXX";
     ASSERT_NE(mkdtemp(dirTemplate), nullptr);
     std::string dir = dirTemplate;
-    TmuxServer tmux(dir);
+    TmuxPane pane;
     std::string script = "stty -a > " + dir + "/before; " + ServerPath + "; echo $? > " + dir +
                          "/status; stty -a > " + dir + "/after; sleep 30";
-    ASSERT_EQ(tmux.run("new-session -d -s chat -x 80 -y 25 \"sh -c '" + script + "'\""), 0);
-    tmux.run("set -s escape-time 0");
-    ASSERT_TRUE(tmux.waitForPane("Server Running.")) << tmux.pane();
-    tmux.run("send-keys -t chat Escape");
-    ASSERT_TRUE(tmux.waitForPane("Hit any key.")) << tmux.pane();
-    std::string screen = tmux.pane();
+    ASSERT_TRUE(startTmuxPane(pane, "chatsrv", "sh -c " + shellQuote(script)));
+    ASSERT_TRUE(waitForPaneText(pane, "Server Running.", 5000)) << capturePaneText(pane);
+    sendKeys(pane, "Escape");
+    ASSERT_TRUE(waitForPaneText(pane, "Hit any key.", 5000)) << capturePaneText(pane);
+    std::string screen = capturePaneText(pane);
     EXPECT_EQ(screen.rfind("Server starting...\nServer Running.\nCleaning up.\nHit any key.\n", 0), 0u) << screen;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(TmuxServer::readFile(dir + "/status"), "") << "it must wait for a key";
-    tmux.run("send-keys -t chat x");
+    EXPECT_EQ(readFile(dir + "/status"), "") << "it must wait for a key";
+    sendKeys(pane, "x");
     long long end = nowMs() + 5000;
-    while (TmuxServer::readFile(dir + "/after").empty() && nowMs() < end)
+    while (readFile(dir + "/after").empty() && nowMs() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(TmuxServer::readFile(dir + "/status"), "0\n");
-    EXPECT_FALSE(TmuxServer::readFile(dir + "/before").empty());
-    EXPECT_EQ(TmuxServer::readFile(dir + "/after"), TmuxServer::readFile(dir + "/before"));
+    EXPECT_EQ(readFile(dir + "/status"), "0\n");
+    EXPECT_FALSE(readFile(dir + "/before").empty());
+    EXPECT_EQ(readFile(dir + "/after"), readFile(dir + "/before"));
     std::system(("rm -rf " + dir).c_str());
 }
 

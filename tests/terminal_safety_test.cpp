@@ -19,13 +19,11 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/tmux_pane.h"
+
 namespace {
 
 const std::string BuildDir = CHAT_BUILD_DIR;
-const std::string PaneModes =
-    "#{cursor_flag} #{keypad_cursor_flag} #{keypad_flag} #{insert_flag} #{origin_flag} #{wrap_flag} "
-    "#{mouse_any_flag} #{mouse_standard_flag} #{mouse_button_flag} #{mouse_sgr_flag} #{mouse_utf8_flag} "
-    "#{alternate_on} #{scroll_region_upper} #{scroll_region_lower}";
 
 long long nowMs() {
     using namespace std::chrono;
@@ -55,50 +53,34 @@ void PrintTo(const ProgramCase& c, std::ostream* out) {
 class TerminalSafety : public testing::TestWithParam<ProgramCase> {
 protected:
     void SetUp() override {
-        static int count = 0;
         char pattern[] = "/tmp/chat-terminal-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
-        socket = "chat-terminal-" + std::to_string(getpid()) + "-" + std::to_string(++count);
     }
 
     // The pane runs the script with a plain shell, or an interactive shell that the test types into.
     void openPane(bool interactive) {
         std::string command = interactive ? "env PS1=\"$ \" sh -i" : "sh " + dir + "/run.sh";
-        ASSERT_EQ(tmux("new-session -d -s T -x 80 -y 25 '" + command + "'"), 0);
-        tmux("set -s escape-time 0");
+        ASSERT_TRUE(startTmuxPane(terminal, "chat-terminal", command));
         if (interactive) {
             ASSERT_TRUE(waitForPane("$ "));
         }
     }
     void TearDown() override {
         std::string pid = readFile(dir + "/pid");
-        tmux("kill-server");
+        stopTmuxPane(terminal);
         // A program that outlived its terminal is ended here, by the number it wrote itself.
         if (!pid.empty() && kill(std::atoi(pid.c_str()), 0) == 0) kill(std::atoi(pid.c_str()), SIGKILL);
         std::system(("rm -rf " + dir).c_str());
     }
 
-    int tmux(const std::string& arguments) {
-        return std::system(("tmux -L " + socket + " -f /dev/null " + arguments + " >/dev/null 2>&1").c_str());
-    }
-    std::string tmuxOutput(const std::string& arguments) {
-        std::string path = dir + "/tmux.out";
-        std::system(("tmux -L " + socket + " -f /dev/null " + arguments + " > " + path + " 2>/dev/null").c_str());
-        return readFile(path);
-    }
-    std::string pane() { return tmuxOutput("capture-pane -p -N -t T"); }
-    std::string modes() { return tmuxOutput("display -p -t T '" + PaneModes + "'"); }
-    void type(const std::string& text) { tmux("send-keys -t T -l '" + text + "'"); }
-    void keys(const std::string& names) { tmux("send-keys -t T " + names); }
-
+    // The pane's rows keep their trailing blanks, so the prompt "$ " can be told from a line "$".
+    std::string pane() { return capturePaneText(terminal, true); }
+    std::string modes() { return paneFormat(terminal, PaneModesFormat); }
+    void type(const std::string& text) { typeText(terminal, text); }
+    void keys(const std::string& names) { sendKeys(terminal, names); }
     bool waitForPane(const std::string& text, int maxMs = 10000) {
-        long long end = nowMs() + maxMs;
-        while (nowMs() < end) {
-            if (pane().find(text) != std::string::npos) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
+        return waitForPaneText(terminal, text, maxMs, true);
     }
     bool waitForFile(const std::string& path, int maxMs = 10000) {
         long long end = nowMs() + maxMs;
@@ -141,7 +123,7 @@ protected:
         long long end = nowMs() + 60000;
         while (!waitForPane("Server Running.", 2000) && nowMs() < end) {
             if (pane().find("create an ENet server host") == std::string::npos) continue;
-            tmux("kill-server");
+            stopTmuxPane(terminal);
             std::remove((dir + "/pid").c_str());
             openPane(interactive);
             if (interactive) startInShell();
@@ -155,7 +137,8 @@ protected:
         keys("Enter");
     }
 
-    std::string dir, socket;
+    std::string dir;
+    TmuxPane terminal;
 };
 
 TEST_P(TerminalSafety, WayOutLeavesTheTerminalAsItWas) {
@@ -201,7 +184,7 @@ TEST_P(TerminalSafety, WayOutLeavesTheTerminalAsItWas) {
         keys("Enter");
         break;
     case WayOut::HangUp: {
-        tmux("kill-pane -t T");
+        tmuxStatus(terminal, "kill-pane -t T");
         long long end = nowMs() + 10000;
         while (kill(pid, 0) == 0 && nowMs() < end) std::this_thread::sleep_for(std::chrono::milliseconds(50));
         // Nothing is left to restore; the program must not outlive its terminal.
