@@ -228,35 +228,33 @@ TEST_F(ConsoleTerminalTest, FocusOutHidesTheHeldEsc) {
     EXPECT_EQ(screen.find("held"), std::string::npos) << screen;
 }
 
-TEST_F(ConsoleTerminalTest, CtrlCEndsAtOnceAndRestores) {
-    TerminalSession session;
-    std::string before = session.stty("before");
-    session.startProbe();
-    session.keys("C-c");
-    EXPECT_EQ(session.probeStatus(), 130);
-    EXPECT_EQ(session.stty("after"), before);
-    expectModesUndone(session.paneOutput());
-}
-
-TEST_F(ConsoleTerminalTest, SigtermRestores) {
-    TerminalSession session;
-    std::string before = session.stty("before");
-    int pid = session.startProbe();
-    ASSERT_GT(pid, 0);
-    kill(pid, SIGTERM);
-    EXPECT_EQ(session.probeStatus(), 143);
-    EXPECT_EQ(session.stty("after"), before);
-    expectModesUndone(session.paneOutput());
-}
-
-TEST_F(ConsoleTerminalTest, CrashRestores) {
-    TerminalSession session;
-    std::string before = session.stty("before");
-    session.startProbe();
-    session.keys("A");  // the probe aborts
-    EXPECT_EQ(session.probeStatus(), 134);
-    EXPECT_EQ(session.stty("after"), before);
-    expectModesUndone(session.paneOutput());
+// Each way out that ends the probe at once still leaves the terminal as it found it.
+TEST_F(ConsoleTerminalTest, SignalsEndAtOnceAndRestore) {
+    struct WayOut {
+        const char* name;
+        const char* key;  // typed into the pane; none means SIGTERM from outside
+        int status;
+    };
+    const WayOut ways[] = {
+        {"Ctrl+C", "C-c", 130},
+        {"SIGTERM", nullptr, 143},
+        {"abort", "A", 134},  // the probe aborts on A
+    };
+    for (const WayOut& way : ways) {
+        SCOPED_TRACE(way.name);
+        TerminalSession session;
+        std::string before = session.stty("before");
+        int pid = session.startProbe();
+        ASSERT_GT(pid, 0);
+        if (way.key != nullptr) {
+            session.keys(way.key);
+        } else {
+            kill(pid, SIGTERM);
+        }
+        EXPECT_EQ(session.probeStatus(), way.status);
+        EXPECT_EQ(session.stty("after"), before);
+        expectModesUndone(session.paneOutput());
+    }
 }
 
 TEST_F(ConsoleTerminalTest, CtrlZRestoresAndFgTakesKeysAgain) {
