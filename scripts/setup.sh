@@ -2,7 +2,9 @@
 # Installs the Debian packages the project builds and tests with, when any is missing.
 set -eu
 
-packages="build-essential cmake pkg-config libenet-dev libgtest-dev libvterm-dev tmux valgrind clang libclang-rt-dev procps"
+# dpkg-dev, debhelper and lintian build and check the package; man-db, systemd and iproute2 check it installed.
+packages="build-essential cmake pkg-config libenet-dev libgtest-dev libvterm-dev tmux valgrind clang libclang-rt-dev procps
+    dpkg-dev debhelper lintian man-db systemd iproute2"
 
 missing=""
 for package in $packages; do

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs what is missing, builds, and runs every test: the suite in a normal build, the suite again
-# under AddressSanitizer and UndefinedBehaviorSanitizer, and a short smoke of each fuzzer.
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the Debian package (built, linted, installed,
+# run, removed), and a short smoke of each fuzzer.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -13,6 +14,8 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCHAT_SANITIZE=ON >/dev/null
 cmake --build build-asan -j "$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --output-on-failure -j "$jobs" --timeout 600)
+
+scripts/package-check.sh
 
 if [ -x scripts/fuzz.sh ]; then
     scripts/fuzz.sh 20
