@@ -14,7 +14,7 @@ mkdir -p "$out/src"
 # The sources only: no build trees, no git data, no fuzzing corpora.
 tar -cf - --exclude=./.git --exclude='./build*' --exclude=./fuzz . | tar -C "$out/src" -xf -
 
-(cd "$out/src" && dpkg-buildpackage --build=binary --no-sign >../build.log 2>&1) || {
+(cd "$out/src" && dpkg-buildpackage --build=binary --no-sign --jobs-try=auto >../build.log 2>&1) || {
     tail -n 40 "$out/build.log"
     echo "package.sh: dpkg-buildpackage failed (log: $out/build.log)"
     exit 1
