@@ -54,15 +54,17 @@ for program in chat-server chat-client chat-bench; do
 done
 man -w chat-server chat-client chat-bench || fail "a manual page is missing"
 
-# The server as the service runs it: input from /dev/null, output into a pipe. A client joins through
-# loopback, says hello and leaves with Esc; then SIGTERM ends the server.
+# The server as the service runs it: input from /dev/null, output into a pipe, an unprivileged user
+# without capabilities. A client joins through loopback, says hello and leaves with Esc; then SIGTERM
+# ends the server.
 cat >"$work/run.sh" <<'END'
 set -u
 ip link set lo up
 cd "$1"
 mkfifo console
 cat console >server.log &
-chat-server </dev/null >console 2>&1 &
+setpriv --reuid=nobody --regid=nogroup --clear-groups --inh-caps=-all --bounding-set=-all --no-new-privs \
+    chat-server </dev/null >console 2>&1 &
 server=$!
 for i in $(seq 50); do grep -q 'Server Running' server.log && break; sleep 0.1; done
 (printf '\r'; sleep 1; printf 'hello from the package\r'; sleep 1; printf '\033') | chat-client >client.log 2>&1
