@@ -1,8 +1,9 @@
 #!/bin/sh
-# Builds the Debian package lobby-chat into build/package/: the three programs, their manual pages, the
-# README and docs, the copyright file and the server's systemd unit, all under /usr (the unit in
-# /lib/systemd/system, where Debian packages keep their units). debhelper builds it from a copy of the source tree in build/package/src, so
-# that dpkg-buildpackage leaves its results in build/package/ and nothing outside the project.
+# Builds the Debian package lobby-chat into build/package/: the three programs, their manual pages,
+# the README and docs, the copyright file and the server's systemd unit, all under /usr but the unit,
+# which goes to /lib/systemd/system where Debian packages keep their units. debhelper builds it from a
+# copy of the source tree in build/package/src, so that dpkg-buildpackage leaves its results in
+# build/package/ and nothing outside the project.
 #   scripts/package.sh        -> build/package/lobby-chat_<version>_<arch>.deb
 set -eu
 cd "$(dirname "$0")/.."
