@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/host_guard.h"
 #include "common/protocol.h"
 #include "server/chat_server.h"
 #include "server/server_host.h"
@@ -59,7 +60,7 @@ void pumpAll() {
 }
 
 void connectBoth() {
-    if (enet_initialize() != 0) fail("ENet did not start");
+    if (initEnet() != 0) fail("ENet did not start");
     harness.server.host = createServerHost("127.0.0.1", 0, ServerPeerLimit);
     if (harness.server.host == nullptr) fail("no server host");
     ENetAddress bound{};
