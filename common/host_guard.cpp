@@ -55,11 +55,12 @@ bool fragmentAcceptable(const FragmentFields& f, std::size_t packetLimit) {
     return f.fragmentCount >= 2 && f.fragmentCount <= mostPieces;
 }
 
-bool datagramAcceptable(const enet_uint8* data, std::size_t length, std::size_t packetLimit) {
+bool datagramAcceptable(const enet_uint8* data, std::size_t length, std::size_t packetLimit, bool checksummed) {
     if (data == nullptr || length < 2) return true;
     enet_uint16 flags = readWord(data) & ENET_PROTOCOL_HEADER_FLAG_MASK;
     if (flags & ENET_PROTOCOL_HEADER_FLAG_COMPRESSED) return false;
     std::size_t at = (flags & ENET_PROTOCOL_HEADER_FLAG_SENT_TIME) ? 4 : 2;
+    if (checksummed) at += sizeof(enet_uint32);
     // Walk the commands as ENet does; it stops at the first one that does not fit, and so does this.
     while (at + sizeof(ENetProtocolCommandHeader) <= length) {
         enet_uint8 kind = data[at] & ENET_PROTOCOL_COMMAND_MASK;
@@ -76,7 +77,10 @@ bool datagramAcceptable(const enet_uint8* data, std::size_t length, std::size_t 
 
 int dropUnacceptableDatagrams(ENetHost* host, ENetEvent* /*event*/) {
     if (host == nullptr) return 0;
-    return datagramAcceptable(host->receivedData, host->receivedDataLength, host->maximumPacketSize) ? 0 : 1;
+    bool checksummed = host->checksum != nullptr;
+    return datagramAcceptable(host->receivedData, host->receivedDataLength, host->maximumPacketSize, checksummed)
+               ? 0
+               : 1;
 }
 
 void guardHost(ENetHost* host, std::size_t waitingLimit) {

@@ -43,8 +43,10 @@ struct FragmentFields {
 bool fragmentAcceptable(const FragmentFields& fragment, std::size_t packetLimit);
 
 // True when every fragment command among the commands ENet would read from this datagram is acceptable,
-// and the datagram is not compressed (neither host decompresses, so ENet would drop it anyway).
-bool datagramAcceptable(const enet_uint8* data, std::size_t length, std::size_t packetLimit);
+// and the datagram is not compressed (neither host decompresses, so ENet would drop it anyway). A host
+// that checksums its datagrams has the checksum after the header.
+bool datagramAcceptable(const enet_uint8* data, std::size_t length, std::size_t packetLimit,
+                        bool checksummed = false);
 
 // ENet's intercept hook: 1 (drop the datagram) when it is not acceptable for the host's packet limit.
 int dropUnacceptableDatagrams(ENetHost* host, ENetEvent* event);
