@@ -1,5 +1,7 @@
 #include "bench/stress_scenarios.h"
 
+#include <cstdlib>
+
 #include "bench/proc_stats.h"
 #include "bench/report.h"
 
@@ -108,26 +110,22 @@ void runLargeLineFlooder(BenchTarget* target, std::vector<BenchChatter>* chatter
     sending[0] = true;
     Text filler = fillerText(1 << 20, 5);
     std::vector<Arrival> arrivals;
-    std::vector<double> echo;
-    Text lobbyRelayed;
-    double lobbySent = -1, nextLobby = benchSeconds(), nextSample = benchSeconds();
-    int lobbySequence = 0;
+    std::vector<double> echo, lobbySent;  // the short lines' send times, by their number
+    const Text lobbyMark = SayTag + (*chatters)[1].name + " lobby#";
+    double nextLobby = benchSeconds(), nextSample = benchSeconds();
     double start = benchSeconds();
     for (int line = 0; line < FlooderWindow; ++line) sendNext(chatters, &flight, 0, filler);
     while (benchSeconds() < start + seconds) {
         serviceFlight(target, chatters, &flight, sending, filler, &arrivals);
-        for (const Arrival& arrival : arrivals)
-            if (arrival.chatter == 1 && lobbySent >= 0 && arrival.text == lobbyRelayed) {
-                echo.push_back((arrival.time - lobbySent) * 1000);
-                lobbySent = -1;
-            }
+        for (const Arrival& arrival : arrivals) {
+            if (arrival.chatter != 1 || arrival.text.compare(0, lobbyMark.size(), lobbyMark) != 0) continue;
+            size_t number = std::strtoul(arrival.text.c_str() + lobbyMark.size(), nullptr, 10);
+            if (number < lobbySent.size()) echo.push_back((arrival.time - lobbySent[number]) * 1000);
+        }
         double now = benchSeconds();
         if (now >= nextLobby) {
-            if (lobbySent >= 0) ++figures->lobbyLost;  // not back within the interval
-            ++lobbySequence;
-            sayText(&(*chatters)[1], "SAY lobby#" + std::to_string(lobbySequence));
-            lobbyRelayed = SayTag + (*chatters)[1].name + " lobby#" + std::to_string(lobbySequence);
-            lobbySent = now;
+            sayText(&(*chatters)[1], "SAY lobby#" + std::to_string(lobbySent.size()));
+            lobbySent.push_back(now);
             nextLobby = now + LobbyLineInterval;
         }
         if (now >= nextSample) {
@@ -144,6 +142,7 @@ void runLargeLineFlooder(BenchTarget* target, std::vector<BenchChatter>* chatter
         serviceFlight(target, chatters, &flight, sending, filler, &arrivals);
     figures->flooderRelayed = figures->flooderSent - flight.outstanding[0];
     figures->lobbyEcho = summarize(echo);
+    figures->lobbyLost = static_cast<int>(lobbySent.size() - echo.size());
     ProcessUsage usage = readProcessUsage(target->process.pid);
     if (usage.valid) figures->residentEndKiB = usage.residentKiB, figures->peakEndKiB = usage.peakKiB;
 }
@@ -216,7 +215,8 @@ void printLongLines(std::FILE* out, const LongLineFigures& f) {
                  "resident max %ld KiB, at the end %ld KiB, peak %ld KiB\n",
                  f.flooderSeconds, FlooderWindow, f.flooderSent, f.flooderRelayed, f.residentMaxKiB, f.residentEndKiB,
                  f.peakEndKiB);
-    std::fprintf(out, "lobby line every 100 ms meanwhile: %zu back, median %s ms, p99 %s ms, max %s ms, %d late\n",
+    std::fprintf(out, "lobby line every 100 ms meanwhile: %zu back, median %s ms, p99 %s ms, max %s ms, %d not back "
+                      "by the flood's end\n",
                  f.lobbyEcho.count, figureText(f.lobbyEcho.count ? f.lobbyEcho.median : NoFigure, 1).c_str(),
                  figureText(f.lobbyEcho.count ? f.lobbyEcho.p99 : NoFigure, 1).c_str(),
                  figureText(f.lobbyEcho.count ? f.lobbyEcho.max : NoFigure, 1).c_str(), f.lobbyLost);

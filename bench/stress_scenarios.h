@@ -39,7 +39,7 @@ struct LongLineFigures {
     long residentEndKiB = -1;
     long peakEndKiB = -1;
     SampleSummary lobbyEcho;      // ms until the short line is back at its sender
-    int lobbyLost = 0;
+    int lobbyLost = 0;            // short lines not back by the end of the flood
     int dropped = 0;
     Text notes;
 };
