@@ -280,6 +280,36 @@ TEST_F(ServerLoopTest, EachPassReadsTheSocketWhileEventsWait) {
     EXPECT_TRUE(enet_list_empty(&alice.peer->sentReliableCommands));
 }
 
+// While ENet holds more than the backlog limit of the server's messages (here: a chatter that reads
+// nothing), the server takes no new event; once it reads, every line reaches it and the count is back at 0.
+TEST_F(ServerLoopTest, LongLinesMeetBackPressureAndTheBacklogEmpties) {
+    ChatTestClient& alice = join();
+    ChatTestClient& bob = join();
+    ASSERT_TRUE(pumpUntilPackets(lobby, alice, 3));
+    const std::string line = "SAY " + std::string(1 << 20, 'b');
+    for (int i = 0; i < 8; ++i) sendTestText(alice, line);
+    ENetEvent event{};
+    int handled = 0;
+    auto passFor = [&](int ms, bool bobReads, auto done) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!done() && std::chrono::steady_clock::now() < end) {
+            beginCapture();
+            handled += serviceServer(lobby.server, event) ? 1 : 0;
+            lobby.console += endCapture();
+            serviceTestClient(alice, 0);
+            if (bobReads) serviceTestClient(bob, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    passFor(1500, false, [] { return false; });
+    EXPECT_LT(handled, 8);
+    EXPECT_LE(lobby.server.queuedBytes, RelayBacklogLimit + 2 * line.size());
+    passFor(10000, true, [&] { return bob.packets.size() >= 10; });
+    EXPECT_EQ(bob.packets.size(), 10u);
+    passFor(3000, true, [&] { return lobby.server.queuedBytes == 0; });
+    EXPECT_EQ(lobby.server.queuedBytes, 0u);
+}
+
 // ENet asks for a datagram's checksum just before it sends it. While the server handles an event its
 // console goes to a capture file of its own; its size is noted at each datagram sent meanwhile.
 ino_t realStdout = 0;
