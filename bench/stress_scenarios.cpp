@@ -1,5 +1,6 @@
 #include "bench/stress_scenarios.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "bench/proc_stats.h"
