@@ -26,7 +26,7 @@ void serviceHost(std::vector<BenchChatter>* chatters, int index, std::vector<Arr
         if (event.type == ENET_EVENT_TYPE_CONNECT) chatter->connected = true;
         if (event.type == ENET_EVENT_TYPE_DISCONNECT) chatter->connected = false, chatter->lost = true;
         if (event.type != ENET_EVENT_TYPE_RECEIVE) continue;
-        Arrival arrival{index, packetText(event.packet), benchSeconds()};
+        Arrival arrival{index, packetText(event.packet), benchSeconds(), event.packet->dataLength};
         enet_packet_destroy(event.packet);
         noteMessage(chatter, arrival.text);
         if (arrivals != nullptr) arrivals->push_back(arrival);

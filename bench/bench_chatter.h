@@ -25,6 +25,7 @@ struct Arrival {
     int chatter = 0;
     Text text;
     double time = 0;
+    size_t bytes = 0;  // the packet's length, terminating NUL included
 };
 
 // Creates the hosts and starts their connections to 127.0.0.1 at the port; does not wait for them.

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "bench/report.h"
+#include "bench/stress_scenarios.h"
 #include "bench/targets.h"
 
 namespace {
@@ -16,6 +17,30 @@ bool measure(BenchTarget* target, const BenchSettings& settings, TargetFigures* 
     *figures = measureTarget(target, settings);
     stopTarget(target);
     return true;
+}
+
+// The stress runs: the server alone, with the chatters joined, then one run and its figures.
+int runStress(const BenchOptions& options) {
+    BenchTarget target;
+    Text error;
+    if (!startServerTarget(options, &target, &error)) return std::fprintf(stderr, "chat-bench: %s\n", error.c_str()), 1;
+    TargetFigures joined;
+    std::vector<BenchChatter> chatters;
+    runJoin(&target, options.settings, &chatters, &joined);
+    bool ran = joined.joined == options.settings.chatters;
+    if (!ran) std::fprintf(stderr, "chat-bench: %s\n", joined.notes.c_str());
+    if (ran && options.floodSeconds > 0) {
+        FloodFigures flood;
+        runFlood(&target, options.settings, &chatters, options.floodSeconds, options.floodWindow, &flood);
+        printFlood(stdout, flood);
+    } else if (ran) {
+        LongLineFigures lines;
+        runLongLines(&target, options.settings, &chatters, options.longLineSeconds, &lines);
+        printLongLines(stdout, lines);
+    }
+    closeChatters(&chatters);
+    stopTarget(&target);
+    return ran ? 0 : 1;
 }
 
 }  // namespace
@@ -30,6 +55,11 @@ int main(int argc, char** argv) {
     // A child that has ended must not take the benchmark down with it when its keyboard pipe is written.
     signal(SIGPIPE, SIG_IGN);
     if (enet_initialize() != 0) return std::fprintf(stderr, "chat-bench: ENet failed to start\n"), 1;
+    if (options.floodSeconds > 0 || options.longLineSeconds >= 0) {
+        int status = runStress(options);
+        enet_deinitialize();
+        return status;
+    }
     Text loadBefore = loadAverage();
     TargetFigures baseline, server;
     BenchTarget baselineTarget, serverTarget;

@@ -16,7 +16,11 @@ const char* const UsageText =
     "  --baseline       also measure the benchmark's own minimal relay, the transport limit\n"
     "  --baseline-only  measure only that relay (no server needed)\n"
     "  --seconds S      saturation time (default 5)      --idle S   idle time for the cost (default 10)\n"
-    "  --smoke          5 chatters and short runs, to check that the tool works\n";
+    "  --smoke          5 chatters and short runs, to check that the tool works\n"
+    "  --flood S        instead of the table: every chatter keeps --window N lines (default 8) in flight\n"
+    "                   for S seconds; prints lines sent, delivered and lost, and chatters dropped\n"
+    "  --long-lines S   instead of the table: lines of 1,500 B to 1 MiB relayed whole, then a chatter\n"
+    "                   flooding with 1 MiB lines for S seconds (0: none) while another chats on\n";
 
 namespace {
 
@@ -46,6 +50,9 @@ bool parseValued(const Text& name, const Text& value, BenchOptions* options, boo
     if (name == "--chatters") return (s.chatters = std::atoi(value.c_str())) >= 1 && s.chatters <= 25;
     if (name == "--seconds") return (s.saturationSeconds = std::atof(value.c_str())) > 0;
     if (name == "--idle") return (s.idleSeconds = std::atof(value.c_str())) > 0;
+    if (name == "--flood") return (options->floodSeconds = std::atof(value.c_str())) > 0;
+    if (name == "--window") return (options->floodWindow = std::atoi(value.c_str())) >= 1;
+    if (name == "--long-lines") return (options->longLineSeconds = std::atof(value.c_str())) >= 0;
     return false;
 }
 

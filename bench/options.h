@@ -14,6 +14,9 @@ struct BenchOptions {
     bool baseline = false;
     bool server = true;          // false with --baseline-only
     bool help = false;
+    double floodSeconds = 0;     // --flood: only the long flood, for this long
+    int floodWindow = 8;
+    double longLineSeconds = -1; // --long-lines: only the long lines, then the large-line flooder this long
 };
 
 // Fills options from the arguments; false with a message in error when one is wrong.

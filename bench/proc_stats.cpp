@@ -51,6 +51,7 @@ ProcessUsage readProcessUsage(int pid) {
     Text status = fileText(dir + "status");
     usage.cpuSeconds = static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
     usage.peakKiB = statusField(status, "VmHWM");
+    usage.residentKiB = statusField(status, "VmRSS");
     usage.voluntarySwitches = statusField(status, "voluntary_ctxt_switches");
     usage.valid = true;
     return usage;

@@ -8,6 +8,7 @@ struct ProcessUsage {
     bool valid = false;
     double cpuSeconds = 0;        // user + system
     long peakKiB = 0;             // VmHWM
+    long residentKiB = 0;         // VmRSS
     long voluntarySwitches = 0;   // each sleep of a single-threaded program is one
 };
 

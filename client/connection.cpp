@@ -1,9 +1,10 @@
 #include "client/connection.h"
 
 #include "common/console/console.h"
+#include "common/host_guard.h"
 
 int initNetwork() {
-    if (enet_initialize() != 0) {
+    if (initEnet() != 0) {
         printLine("An error occurred while initializing ENet.");
         return -1;
     }
@@ -25,6 +26,7 @@ ENetHost* connectToServer(const Text& address, enet_uint16 port, int channelCoun
         printLine("An error occurred while trying to create an ENet client host.");
         return nullptr;
     }
+    guardHost(host, ClientWaitingLimit);
     *peer = enet_host_connect(host, &serverAddress, static_cast<size_t>(channelCount), 0);
     if (*peer == nullptr) {
         printLine("No available peers for initiating an ENet connection.");

@@ -3,7 +3,8 @@
 // admitted (its packets come from an inactive slot). Each input becomes one real ENet packet handed to the
 // server's event handling as a receive event from one of the two peers; the hosts are serviced after each
 // so that replies are delivered and acknowledged. The roster must keep its shape: the chatter stays
-// active in its slot under a name without a blank, and the stranger never gains a record.
+// active in its slot under a name without a blank, and the stranger never gains a record. Each input is
+// also read as a raw datagram by the hosts' fragment check.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/host_guard.h"
 #include "common/protocol.h"
 #include "server/chat_server.h"
 #include "server/server_host.h"
@@ -59,7 +61,7 @@ void pumpAll() {
 }
 
 void connectBoth() {
-    if (enet_initialize() != 0) fail("ENet did not start");
+    if (initEnet() != 0) fail("ENet did not start");
     harness.server.host = createServerHost("127.0.0.1", 0, ServerPeerLimit);
     if (harness.server.host == nullptr) fail("no server host");
     ENetAddress bound{};
@@ -104,6 +106,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 // Input: a selector byte (bit 0: from the stranger; bits 1-4: the channel), then the packet's bytes.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
+    // The same bytes read as a datagram go through the hosts' fragment check, which must never read past
+    // them whatever commands and lengths they claim.
+    datagramAcceptable(data, size, MessageLimit, (data[0] & 0x20) != 0);
     ENetEvent event{};
     event.type = ENET_EVENT_TYPE_RECEIVE;
     event.peer = (data[0] & 1) ? harness.strangerPeer : harness.chatterPeer;

@@ -4,6 +4,7 @@
 
 #include <enet/enet.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "common/text.h"
@@ -19,8 +20,17 @@ struct Chatter {
     Text name;
 };
 
+// The messages the server has handed to ENet and ENet still holds, until every recipient acknowledged
+// them: past this, the loop takes no new event until ENet has sent enough. Meanwhile ENet keeps reading
+// and holds at most its waiting-data limit per peer, so a chatter that sends long lines faster than the
+// server relays them is slowed down by ENet itself (its data is no longer acknowledged) instead of
+// growing the server's memory. A line of 1 MiB to 25 chatters keeps about 3 MiB: the message once,
+// and ENet's record of each of its pieces for each chatter.
+constexpr std::size_t RelayBacklogLimit = 4u << 20;
+
 struct ChatServer {
     ENetHost* host = nullptr;
     Chatter chatters[RosterSize];
-    std::int32_t nextSlot = 0;  // admissions so far; never decreased
+    std::int32_t nextSlot = 0;   // admissions so far; never decreased
+    std::size_t queuedBytes = 0; // bytes of the messages handed to ENet that it has not yet freed
 };

@@ -1,6 +1,7 @@
 // chat-server: the lobby. Starts ENet and the host on the chat port, runs the event loop until Esc,
 // then tears everything down and waits for a key. The exit status is 0 on every path.
 #include "common/console/console.h"
+#include "common/host_guard.h"
 #include "common/protocol.h"
 #include "server/server_host.h"
 #include "server/server_loop.h"
@@ -8,7 +9,7 @@
 int main() {
     static ChatServer server;
     printLine("Server starting...");
-    if (enet_initialize() != 0) {
+    if (initEnet() != 0) {
         printLine("An error occurred while initializing ENet.");
         endProgram(0);
     }

@@ -1,5 +1,5 @@
 // Sending chat messages from the server: to one chatter or to every connected peer.
-// Each send prints its three-line trace on the console before the packet goes to ENet, then flushes.
+// Each send writes its three-line trace to the console before the packet goes to ENet, then flushes.
 #pragma once
 
 #include "server/chat_server.h"

@@ -1,7 +1,7 @@
 #include "server/server_host.h"
 
 #include "common/console/console.h"
-#include "server/fragment_filter.h"
+#include "common/host_guard.h"
 
 ENetHost* createServerHost(const Text& address, enet_uint16 port, std::size_t peerLimit) {
     ENetAddress where;
@@ -15,7 +15,7 @@ ENetHost* createServerHost(const Text& address, enet_uint16 port, std::size_t pe
         printLine("An error occurred while trying to create an ENet server host.");
         return nullptr;
     }
-    host->intercept = dropFragmentDatagrams;
+    guardHost(host, ServerWaitingLimit);
     return host;
 }
 

@@ -1,5 +1,5 @@
 // The server's listening ENet host: creating it, and tearing it and ENet down at the end.
-// The host drops every datagram that carries a fragment command (see fragment_filter.h).
+// The host carries the guard against forged fragments and its size limits (see host_guard.h).
 #pragma once
 
 #include <enet/enet.h>

@@ -10,7 +10,12 @@ constexpr double PingInterval = 5.0;
 // Runs passes until Esc is read: one event, the ping sweep when due, a 1 ms pause, one key.
 void serverLoop(ChatServer& server);
 
-// Handles one event that enet_host_service returned and destroys its packet, if any.
+// One pass's network work: ENet reads and acknowledges every datagram waiting, then at most one queued
+// event is taken and handled, unless the messages ENet still holds pass RelayBacklogLimit. True when an
+// event was handled.
+bool serviceServer(ChatServer& server, ENetEvent& event);
+
+// Handles one event that ENet handed out and destroys its packet, if any.
 void handleServerEvent(ChatServer& server, ENetEvent& event);
 
 // Pings the peer of every active chatter, slots in ascending order.

@@ -10,6 +10,7 @@
 
 #include "client/connection.h"
 #include "client/event_display.h"
+#include "common/host_guard.h"
 #include "common/protocol.h"
 #include "tests/client_loopback.h"
 #include "tests/client_screen.h"
@@ -129,6 +130,23 @@ TEST_F(EventDisplay, EventsLeftWithAnotherChannelShowNothing) {
     showEvent(event);
     expectRow(2, {{"Now connected", '0'}});
     expectRow(3, {{"Client informationdisconected.", '0'}});
+}
+
+// The client's host takes the longest message the server may send: here the list reply for 25 chatters
+// whose names are 80,000 bytes each. Its fragments are checked like the server's.
+TEST_F(EventDisplay, ListOfTwentyFiveLongNamesArrivesWhole) {
+    connectClient();
+    Text list = "WSP Lobby Chatters:\r\n";
+    for (int slot = 0; slot < 25; ++slot)
+        list += Text(80000, static_cast<char>('a' + slot)) + " (#" + std::to_string(slot) + ", 1 +/- 1, 0, 0, 2)\r\n";
+    ASSERT_LT(list.size(), MessageLimit);
+    EXPECT_EQ(client_->maximumPacketSize, MessageLimit);
+    EXPECT_EQ(client_->intercept, dropUnacceptableDatagrams);
+    sendFromServer(list);
+    sendFromServer("SAY Bob after");
+    ASSERT_TRUE(deliverUntilShown("Bob: after"));
+    EXPECT_TRUE(screenShows(Text(80, 'y')));
+    EXPECT_TRUE(screenShows("(#24, 1 +/- 1, 0, 0, 2)"));
 }
 
 TEST_F(EventDisplay, FailedAttemptShowsTheLineWithoutLabel) {

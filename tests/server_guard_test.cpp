@@ -1,5 +1,5 @@
 // The server's defences, with real ENet events on loopback: peers that hold no record of their own,
-// forged fragment datagrams, packets ENet refuses or cannot create.
+// forged fragments, packets ENet refuses or cannot create; and the fragment checks as a table.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "server/fragment_filter.h"
+#include "common/host_guard.h"
 #include "server/roster.h"
 #include "server/sending.h"
 #include "server/server_loop.h"
@@ -147,26 +147,37 @@ TEST_F(ServerGuardTest, ForgedFragmentsGrowAnUndefendedHost) {
     EXPECT_EQ(enet_list_size(&peer->channels[0].incomingReliableCommands), 200u);
 }
 
-// Two one-piece fragments of a 1000-byte packet would make this ENet deliver 992 bytes of uninitialised
-// memory, which a SAY would relay to every chatter.
-TEST_F(ServerGuardTest, ForgedFragmentsNeverDeliverUninitialisedBytes) {
-    ChatTestClient& alice = join();
-    ChatTestClient& bob = join();
+// With ENet brought up as the programs bring it up, every block it allocates is zeroed.
+class ZeroedGuardTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(initEnet(), 0);
+        ASSERT_TRUE(openLobby(lobby));
+    }
+    void TearDown() override {
+        closeLobby(lobby);
+        enet_deinitialize();
+    }
+    LoopbackLobby lobby;
+};
+
+// Two fragments of a 1000-byte packet that both carry its first 19 bytes complete it; this ENet then
+// delivers the 981 bytes no fragment filled. Zeroed, they end the text, so no heap is ever relayed.
+TEST_F(ZeroedGuardTest, BytesNoFragmentFilledAreNeverRelayed) {
+    ASSERT_NE(joinLobby(lobby), nullptr);
+    ASSERT_NE(joinLobby(lobby), nullptr);
+    ChatTestClient& alice = lobby.clients[0];
+    ChatTestClient& bob = lobby.clients[1];
     ASSERT_TRUE(pumpUntilPackets(lobby, alice, 3));
-    lobby.console.clear();
-    enet_uint16 next = nextReliableSequence(alice);
-    sendForgedFragment(alice, "127.0.0.1", lobby.port, next, 2, 0, 1000, "SAY Anon");
-    sendForgedFragment(alice, "127.0.0.1", lobby.port, next, 2, 1, 1000, "SAY Anon");
-    pumpFor(lobby, 150);
-    EXPECT_EQ(bob.packets.size(), 2u);
-    EXPECT_EQ(lobby.console, "");
-    // A real client's message large enough for ENet to fragment it never reaches the chat either.
-    sendTestText(bob, "SAY " + std::string(2000, 'y'));
-    pumpFor(lobby, 150);
-    EXPECT_EQ(alice.packets.size(), 3u);
-    sendTestText(alice, "SAY after");
+    // A real line of the same size first, so that the forged packet likely gets its freed block.
+    sendTestText(alice, "SAY " + std::string(995, 'x'));
     ASSERT_TRUE(pumpUntilPackets(lobby, bob, 3));
-    EXPECT_EQ(packetAsText(bob.packets.back()), "SAY Anonymous0 after");
+    enet_uint16 next = nextReliableSequence(alice);
+    // Longer than the 16 bytes the allocator itself may clear when it hands a freed block out again.
+    sendForgedFragment(alice, "127.0.0.1", lobby.port, next, 2, 0, 1000, "SAY forged and then");
+    sendForgedFragment(alice, "127.0.0.1", lobby.port, next, 2, 1, 1000, "SAY forged and then");
+    ASSERT_TRUE(pumpUntilPackets(lobby, bob, 4));
+    EXPECT_EQ(bob.packets.back(), std::string("SAY Anonymous0 forged and then", 31));
 }
 
 TEST_F(ServerGuardTest, RefusedOrUndeliverablePacketsAreNotLeaked) {
@@ -201,33 +212,76 @@ TEST_F(ServerGuardTest, PacketThatCannotBeCreatedIsTracedEmptyAndNotSent) {
     EXPECT_EQ(alice.packets.size(), 3u);
 }
 
+// One fragment command's fields against the rules: ENet's own, the count no more than the length, and
+// pieces no smaller than the smallest an ENet sender cuts.
+TEST(FragmentChecks, FieldsOfOneFragment) {
+    const enet_uint32 Max = ENET_PROTOCOL_MAXIMUM_FRAGMENT_COUNT;
+    struct Row { const char* what; FragmentFields f; bool acceptable; };
+    // fragmentLength, fragmentCount, fragmentNumber, totalLength, fragmentOffset
+    const Row rows[] = {
+        {"first piece of 1 MiB", {1372, 765, 0, 1u << 20, 0}, true},
+        {"last piece of 1 MiB", {368, 765, 764, 1u << 20, 764 * 1372}, true},
+        {"two pieces of the smallest size", {544, 2, 0, 545, 0}, true},
+        {"a packet as long as the limit", {1372, 1529, 0, MessageLimit, 0}, true},
+        {"a packet past the limit", {1372, 1530, 0, MessageLimit + 1, 0}, false},
+        {"count past ENet's maximum", {1, Max + 1, 0, 1u << 20, 0}, false},
+        {"number not below the count", {1, 2, 2, 2000, 0}, false},
+        {"offset at the end", {1, 2, 1, 2000, 2000}, false},
+        {"piece running past the end", {100, 2, 1, 2000, 1950}, false},
+        {"a million pieces of one byte", {1, Max, 0, 1, 0}, false},
+        {"more pieces than bytes", {1, 3000, 0, 2000, 0}, false},
+        {"a million pieces of 1 MiB", {1, Max, 0, 1u << 20, 0}, false},
+        {"pieces smaller than any sender cuts", {1, 1929, 0, 1u << 20, 0}, false},
+        {"as many pieces as the smallest allow", {1, 1928, 0, 1u << 20, 0}, true},
+        {"one piece", {10, 1, 0, 10, 0}, false},
+        {"tiny packet in two pieces", {1, 2, 0, 2, 0}, false},
+        {"zero pieces", {0, 0, 0, 1000, 0}, false},
+    };
+    for (const Row& row : rows) EXPECT_EQ(fragmentAcceptable(row.f, MessageLimit), row.acceptable) << row.what;
+}
+
 // Datagrams as ENet would parse them: header (2 bytes, or 4 with the sent time), then commands.
-TEST(FragmentFilterTest, FindsFragmentCommandsWhereEnetWouldReadThem) {
+TEST(FragmentChecks, EveryFragmentInTheDatagramIsChecked) {
     auto bytes = [](std::initializer_list<int> list) {
         std::vector<enet_uint8> v;
         for (int b : list) v.push_back(static_cast<enet_uint8>(b));
         return v;
     };
-    struct Row { const char* what; std::vector<enet_uint8> datagram; bool dropped; };
+    // A SEND_FRAGMENT (kind 8) of piece 0 of count pieces of total bytes, carrying one byte.
+    auto fragment = [](int kind, enet_uint32 count, enet_uint32 total) {
+        std::vector<enet_uint8> v = {static_cast<enet_uint8>(kind), 0, 0, 5, 0, 5, 0, 1};
+        for (enet_uint32 word : {count, 0u, total, 0u})
+            for (int shift = 24; shift >= 0; shift -= 8) v.push_back(static_cast<enet_uint8>(word >> shift));
+        v.push_back('x');
+        return v;
+    };
+    auto join = [](std::vector<enet_uint8> a, const std::vector<enet_uint8>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const std::vector<enet_uint8> header = bytes({0x80, 0x00, 0x00, 0x01});
+    const std::vector<enet_uint8> reliable = bytes({0x86, 0x00, 0x00, 0x02, 0x00, 0x02, 'h', 'i'});
+    struct Row { const char* what; std::vector<enet_uint8> datagram; bool acceptable; };
     const Row rows[] = {
-        {"empty", bytes({}), false},
-        {"header only", bytes({0x80, 0x00, 0x00, 0x01}), false},
-        {"ping", bytes({0x80, 0x00, 0x00, 0x01, 0x85, 0x00, 0x00, 0x02}), false},
-        {"fragment after sent time", bytes({0x80, 0x00, 0x00, 0x01, 0x88, 0x00, 0x00, 0x02}), true},
-        {"fragment without sent time", bytes({0x00, 0x00, 0x88, 0x00, 0x00, 0x02}), true},
-        {"unreliable fragment", bytes({0x00, 0x00, 0x0c, 0x00, 0x00, 0x02}), true},
-        {"reliable then fragment", bytes({0x80, 0x00, 0x00, 0x01, 0x86, 0x00, 0x00, 0x02, 0x00, 0x02, 'h', 'i',
-                                          0x88, 0x00, 0x00, 0x03}), true},
-        {"reliable payload that looks like a fragment", bytes({0x80, 0x00, 0x00, 0x01, 0x86, 0x00, 0x00, 0x02,
-                                                               0x00, 0x04, 0x88, 0x88, 0x88, 0x88}), false},
-        {"unsequenced payload then fragment", bytes({0x00, 0x00, 0x09, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01,
-                                                     'x', 0x0c, 0x00, 0x00, 0x00}), true},
-        {"unknown command stops the walk", bytes({0x00, 0x00, 0x0e, 0x00, 0x00, 0x00, 0x88, 0x00, 0x00, 0x00}),
-         false},
-        {"compressed", bytes({0x40, 0x00, 0x85, 0x00, 0x00, 0x00}), true},
+        {"empty", bytes({}), true},
+        {"header only", header, true},
+        {"ping", join(header, bytes({0x85, 0x00, 0x00, 0x02})), true},
+        {"real fragment", join(header, fragment(0x88, 765, 1u << 20)), true},
+        {"forged fragment", join(header, fragment(0x88, ENET_PROTOCOL_MAXIMUM_FRAGMENT_COUNT, 1)), false},
+        {"forged fragment without sent time", join(bytes({0x00, 0x00}), fragment(0x88, 3000, 2000)), false},
+        {"forged unreliable fragment", join(header, fragment(0x0c, 3000, 2000)), false},
+        {"real fragment then forged one",
+         join(join(header, fragment(0x88, 765, 1u << 20)), fragment(0x88, 2, 2)), false},
+        {"reliable then forged fragment", join(join(header, reliable), fragment(0x88, 2, 2)), false},
+        {"reliable payload that looks like a fragment",
+         join(header, bytes({0x86, 0x00, 0x00, 0x02, 0x00, 0x04, 0x88, 0x88, 0x88, 0x88})), true},
+        {"unknown command stops the walk",
+         join(bytes({0x00, 0x00, 0x0e, 0x00, 0x00, 0x00}), fragment(0x88, 2, 2)), true},
+        {"compressed", bytes({0x40, 0x00, 0x85, 0x00, 0x00, 0x00}), false},
     };
     for (const Row& row : rows)
-        EXPECT_EQ(datagramHasFragment(row.datagram.data(), row.datagram.size()), row.dropped) << row.what;
+        EXPECT_EQ(datagramAcceptable(row.datagram.data(), row.datagram.size(), MessageLimit), row.acceptable)
+            << row.what;
 }
 
 }  // namespace

@@ -2,10 +2,16 @@
 // loopback: what each chatter receives, byte for byte, and what the server prints.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "common/host_guard.h"
 #include "server/server_loop.h"
 #include "tests/support/loopback_lobby.h"
 
@@ -22,7 +28,7 @@ std::string trace(const std::string& text) {
 class ServerLoopTest : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(enet_initialize(), 0);
+        ASSERT_EQ(initEnet(), 0);
         ASSERT_TRUE(openLobby(lobby));
     }
     void TearDown() override {
@@ -227,6 +233,111 @@ TEST_F(ServerLoopTest, PingSweepQueuesAPingForActiveChattersOnly) {
     EXPECT_TRUE(enet_list_empty(&bobPeer->outgoingCommands));
     EXPECT_EQ(lobby.console.find("PING"), std::string::npos);
     (void)alice;
+}
+
+// Lines far past the size at which ENet cuts a packet into fragments reach every chatter whole, and the
+// sender's next line follows. A message past the limit never arrives; the others chat on.
+TEST_F(ServerLoopTest, LongLinesAreRelayedWholeAndTheNextFollows) {
+    ChatTestClient& alice = join();
+    ChatTestClient& bob = join();
+    ASSERT_TRUE(pumpUntilPackets(lobby, alice, 3));
+    for (std::size_t length : {std::size_t(1500), std::size_t(4096), std::size_t(65536), std::size_t(1) << 20}) {
+        std::string body(length, 'a');
+        for (std::size_t i = 0; i < length; ++i) body[i] = static_cast<char>('a' + i % 26);
+        std::size_t before = bob.packets.size();
+        sendTestText(alice, "SAY " + body);
+        sendTestText(alice, "SAY next");
+        ASSERT_TRUE(pumpUntilPackets(lobby, bob, before + 2)) << length;
+        EXPECT_TRUE(bob.packets[before] == "SAY Anonymous0 " + body + std::string(1, '\0')) << length;
+        EXPECT_EQ(bob.packets[before + 1], std::string("SAY Anonymous0 next", 20)) << length;
+    }
+    std::size_t before = bob.packets.size();
+    sendTestText(alice, "SAY " + std::string(MessageLimit, 'z'));
+    pumpFor(lobby, 200);
+    ASSERT_TRUE(sayAndWait(bob, "SAY still here", bob));
+    EXPECT_EQ(last(bob), "SAY Anonymous1 still here");
+    EXPECT_EQ(bob.packets.size(), before + 1);
+}
+
+// While events wait to be handled, each pass still reads the socket and acknowledges what came.
+TEST_F(ServerLoopTest, EachPassReadsTheSocketWhileEventsWait) {
+    ChatTestClient& alice = join();
+    pumpFor(lobby, 50);
+    auto settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); };
+    for (int i = 0; i < 5; ++i) sendTestText(alice, "SAY first");
+    settle();
+    ENetEvent event{};
+    beginCapture();
+    EXPECT_TRUE(serviceServer(lobby.server, event));
+    for (int i = 0; i < 5; ++i) sendTestText(alice, "SAY second");
+    settle();
+    enet_uint32 received = lobby.server.host->totalReceivedPackets;
+    EXPECT_TRUE(serviceServer(lobby.server, event));
+    lobby.console += endCapture();
+    EXPECT_GT(lobby.server.host->totalReceivedPackets, received);
+    settle();
+    serviceTestClient(alice, 0);
+    EXPECT_TRUE(enet_list_empty(&alice.peer->sentReliableCommands));
+}
+
+// While ENet holds more than the backlog limit of the server's messages (here: a chatter that reads
+// nothing), the server takes no new event; once it reads, every line reaches it and the count is back at 0.
+TEST_F(ServerLoopTest, LongLinesMeetBackPressureAndTheBacklogEmpties) {
+    ChatTestClient& alice = join();
+    ChatTestClient& bob = join();
+    ASSERT_TRUE(pumpUntilPackets(lobby, alice, 3));
+    const std::string line = "SAY " + std::string(1 << 20, 'b');
+    for (int i = 0; i < 8; ++i) sendTestText(alice, line);
+    ENetEvent event{};
+    int handled = 0;
+    auto passFor = [&](int ms, bool bobReads, auto done) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!done() && std::chrono::steady_clock::now() < end) {
+            beginCapture();
+            handled += serviceServer(lobby.server, event) ? 1 : 0;
+            lobby.console += endCapture();
+            serviceTestClient(alice, 0);
+            if (bobReads) serviceTestClient(bob, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    passFor(1500, false, [] { return false; });
+    EXPECT_LT(handled, 8);
+    EXPECT_LE(lobby.server.queuedBytes, RelayBacklogLimit + 2 * line.size());
+    passFor(10000, true, [&] { return bob.packets.size() >= 10; });
+    EXPECT_EQ(bob.packets.size(), 10u);
+    passFor(3000, true, [&] { return lobby.server.queuedBytes == 0; });
+    EXPECT_EQ(lobby.server.queuedBytes, 0u);
+}
+
+// ENet asks for a datagram's checksum just before it sends it. While the server handles an event its
+// console goes to a capture file of its own; its size is noted at each datagram sent meanwhile.
+ino_t realStdout = 0;
+std::vector<long long> consoleAtSend;
+
+enet_uint32 notingChecksum(const ENetBuffer* buffers, std::size_t count) {
+    struct stat output {};
+    if (fstat(1, &output) == 0 && output.st_ino != realStdout) consoleAtSend.push_back(output.st_size);
+    return enet_crc32(buffers, count);
+}
+
+TEST_F(ServerLoopTest, EveryTraceIsWrittenBeforeItsDatagramsLeave) {
+    ChatTestClient& alice = join();
+    ChatTestClient& bob = join();
+    ASSERT_TRUE(pumpUntilPackets(lobby, alice, 3));
+    pumpFor(lobby, 50);
+    struct stat output {};
+    ASSERT_EQ(fstat(1, &output), 0);
+    realStdout = output.st_ino;
+    lobby.server.host->checksum = notingChecksum;
+    alice.host->checksum = enet_crc32;
+    bob.host->checksum = enet_crc32;
+    lobby.console.clear();
+    ASSERT_TRUE(sayAndWait(alice, "SAY hi", bob));
+    const std::string traced = trace("SAY Anonymous0 hi");
+    EXPECT_EQ(lobby.console, traced);
+    ASSERT_GE(consoleAtSend.size(), 2u);
+    for (long long size : consoleAtSend) EXPECT_EQ(size, static_cast<long long>(traced.size()));
 }
 
 }  // namespace

@@ -21,6 +21,9 @@ void setTextColor(int color);
 void moveCursor(int row, int column);
 int cursorRow();
 void pause(int milliseconds);
+// Writes the output that waits to go out, as one run when it fits one; the layer does so itself before
+// it waits, reads keys or ends the process. For output that must be out before something else happens.
+void flushConsole();
 // Restores the terminal and ends the process; the screen keeps what it shows.
 [[noreturn]] void endProgram(int status);
 

@@ -1,6 +1,8 @@
 // What the output half and the keyboard half of the console share beyond the programs' operations.
 #pragma once
 
+#include "common/console/console.h"
+
 int cursorColumn();
 int screenWidth();
 int screenHeight();
@@ -12,9 +14,6 @@ void carryOutPendingBreak();
 void setCursorFromTerminal(int row, int column);
 // The terminal's bell.
 void beep();
-// Writes the output that waits to go out as one run; the layer does so itself before it waits, reads
-// keys or ends the process. For tests that read what the process wrote.
-void flushConsole();
 // The screen as the layer believes it stands, one line per row, with each cell's colours; for tests.
 // The model is kept whether or not the output is a terminal.
 #include "common/text.h"

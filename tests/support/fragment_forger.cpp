@@ -20,7 +20,7 @@ enet_uint16 nextReliableSequence(const ChatTestClient& client) {
 
 void sendForgedFragment(ChatTestClient& client, const char* serverAddress, enet_uint16 serverPort,
                         enet_uint16 sequence, enet_uint32 count, enet_uint32 number, enet_uint32 totalLength,
-                        const std::string& bytes) {
+                        const std::string& bytes, enet_uint8 channel) {
     // Header: the server's id for this peer with its session and the sent-time flag, then the sent time.
     std::vector<enet_uint8> datagram(4 + sizeof(ENetProtocolSendFragment));
     putWord(&datagram[0], static_cast<enet_uint16>(client.peer->outgoingPeerID |
@@ -29,6 +29,7 @@ void sendForgedFragment(ChatTestClient& client, const char* serverAddress, enet_
     putWord(&datagram[2], 1);
     ENetProtocolSendFragment fragment{};
     fragment.header.command = ENET_PROTOCOL_COMMAND_SEND_FRAGMENT | ENET_PROTOCOL_COMMAND_FLAG_ACKNOWLEDGE;
+    fragment.header.channelID = channel;
     fragment.header.reliableSequenceNumber = htons(sequence);
     fragment.startSequenceNumber = htons(sequence);
     fragment.dataLength = htons(static_cast<enet_uint16>(bytes.size()));
