@@ -27,7 +27,7 @@ const std::vector<KeyRow>& keyRows() {
         {"xterm", "\x1bOH", ext(71)}, {"xterm", "\x1b[F", ext(79)}, {"xterm", "\x1bOF", ext(79)},
         {"xterm", "\x1b[1;2A", ext(72)}, {"xterm", "\x1b[1;5A", ext(141)}, {"xterm", "\x1b[1;3A", ext(152)},
         {"xterm", "\x1b[1;7A", ext(152)}, {"xterm", "\x1b[1;6A", ext(141)}, {"xterm", "\x1b[1;5B", ext(145)},
-        {"xterm", "\x1b[1;3B", ext(154)}, {"xterm", "\x1b[1;5C", ext(116)}, {"xterm", "\x1b[1;3C", ext(157)},
+        {"xterm", "\x1b[1;3B", ext(160)}, {"xterm", "\x1b[1;5C", ext(116)}, {"xterm", "\x1b[1;3C", ext(157)},
         {"xterm", "\x1b[1;5D", ext(115)}, {"xterm", "\x1b[1;3D", ext(155)}, {"xterm", "\x1b[1;5H", ext(119)},
         {"xterm", "\x1b[1;3H", ext(151)}, {"xterm", "\x1b[1;5F", ext(117)}, {"xterm", "\x1b[1;3F", ext(159)},
         {"xterm", "\x1b[2~", ext(82)}, {"xterm", "\x1b[3~", ext(83)}, {"xterm", "\x1b[5~", ext(73)},
@@ -79,6 +79,7 @@ const std::vector<KeyRow>& keyRows() {
         {"kitty", "\x1b[49;3u", ext(120)}, {"kitty", "\x1b[13;5u", 10}, {"kitty", "\x1b[13;3u", ext(28)},
         {"kitty", "\x1b[9;2u", ext(15)}, {"kitty", "\x1b[9;5u", ext(148)}, {"kitty", "\x1b[9;3u", ext(165)},
         {"kitty", "\x1b[127;3u", ext(14)}, {"kitty", "\x1b[13~", ext(61)}, {"kitty", "\x1b[13;2~", ext(86)},
+        {"kitty", "\x1b[127;5u", 127},  // Ctrl+Backspace types DEL, as the BIOS has it
         {"kitty", "\x1b[57399u", '0'}, {"kitty", "\x1b[57414u", 13}, {"kitty", "\x1b[57417u", ext(75)},
         {"kitty", "\x1b[57419;5u", ext(141)}, {"kitty", "\x1b[57426u", ext(83)}, {"kitty", "\x1b[97:65;5u", 1},
         {"kitty", "\x1b[1;5:1A", ext(141)}, {"kitty", "\x1b[233;3u", 0x82},

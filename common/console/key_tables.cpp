@@ -9,7 +9,7 @@ namespace {
 // BIOS extended codes of the keys without a character, in FunctionKey order: plain, Shift, Ctrl, Alt.
 constexpr int FunctionKeyCodes[][4] = {
     {71, 71, 119, 151}, {72, 72, 141, 152}, {73, 73, 132, 153}, {75, 75, 115, 155},
-    {77, 77, 116, 157}, {79, 79, 117, 159}, {80, 80, 145, 154}, {81, 81, 118, 161},
+    {77, 77, 116, 157}, {79, 79, 117, 159}, {80, 80, 145, 160}, {81, 81, 118, 161},
     {82, 82, 146, 162}, {83, 83, 147, 163},
     {59, 84, 94, 104}, {60, 85, 95, 105}, {61, 86, 96, 106}, {62, 87, 97, 107},
     {63, 88, 98, 108}, {64, 89, 99, 109}, {65, 90, 100, 110}, {66, 91, 101, 111},
@@ -30,12 +30,13 @@ int scanOfCharacter(int ch) {
     return ch == ' ' ? 57 : 0;
 }
 
-// Enter, Tab, Backspace and Esc: their own byte, or an extended code with some modifiers.
+// Enter, Tab, Backspace and Esc: their own byte, or an extended code with some modifiers. Ctrl with
+// Backspace types DEL, as the BIOS has it.
 int controlKeyCode(int byte, int modifier) {
     static const int codes[][4] = {
         {13, 13, 10, extendedKey(28)},
         {9, extendedKey(15), extendedKey(148), extendedKey(165)},
-        {8, 8, 8, extendedKey(14)},
+        {8, 8, 127, extendedKey(14)},
         {27, 27, 27, extendedKey(1)},
     };
     int row = byte == 13 ? 0 : byte == 9 ? 1 : byte == 8 ? 2 : 3;
