@@ -113,12 +113,14 @@ std::string lastLine(const std::string& screen) {
 }
 
 // A tmux server of its own, with one 80x25 pane running an interactive sh with job control; every
-// byte the programs write to the pane is kept in a file as well.
+// byte the programs write to the pane is kept in a file as well. With focus events on, the detached
+// pane is told "focus out" as soon as a program asks for focus reports.
 class TerminalSession {
 public:
-    TerminalSession() {
+    explicit TerminalSession(bool focusEvents) {
         raw_ = tempPath("pane");
         pane_.pipeTo = raw_;
+        pane_.focusEvents = focusEvents;
         startTmuxPane(pane_, "console_input", "env PS1='$ ' ENV= sh -i");
         waitFor([](const std::string& screen) { return screen.rfind("$", 0) == 0; });
     }
@@ -184,6 +186,7 @@ void expectModesUndone(const std::string& output) {
         {"\x1b[?1004h", "\x1b[?1004l"},
         {"\x1b[?1036s", "\x1b[?1036r"},
         {"\x1b[?25h", "\x1b[?25h"},
+        {"\x1b=", "\x1b>"},
     };
     for (const auto& mode : modes) {
         std::size_t on = output.rfind(mode.first);
@@ -194,15 +197,19 @@ void expectModesUndone(const std::string& output) {
     EXPECT_EQ(output.find("\x1b[>"), std::string::npos);  // no kitty flags pushed inside tmux
 }
 
-class ConsoleTerminalTest : public ::testing::Test {
+// Each case runs with tmux's focus events off and on.
+class ConsoleTerminalTest : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
         if (!haveTmux()) GTEST_SKIP() << "tmux is not installed";
     }
 };
 
-TEST_F(ConsoleTerminalTest, EscEndsTheProgramAndTheTerminalIsAsBefore) {
-    TerminalSession session;
+INSTANTIATE_TEST_SUITE_P(FocusEvents, ConsoleTerminalTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "On" : "Off"; });
+
+TEST_P(ConsoleTerminalTest, EscEndsTheProgramAndTheTerminalIsAsBefore) {
+    TerminalSession session(GetParam());
     std::string before = session.stty("before");
     session.startProbe();
     EXPECT_NE(session.screen().find("item=[hi]"), std::string::npos);
@@ -217,8 +224,21 @@ TEST_F(ConsoleTerminalTest, EscEndsTheProgramAndTheTerminalIsAsBefore) {
     expectModesUndone(session.paneOutput());
 }
 
-TEST_F(ConsoleTerminalTest, FocusOutHidesTheHeldEsc) {
-    TerminalSession session;
+// Keys as tmux sends them: the keypad in application mode, switched on while the probe runs and off
+// at its end, types what its keys show and its Enter is 13; Alt+Down is the BIOS's 160.
+TEST_P(ConsoleTerminalTest, KeypadAndAltDownGiveTheirPcKeys) {
+    TerminalSession session(GetParam());
+    session.startProbe();
+    session.keys("KPEnter KP7 KP+ M-Down");
+    session.waitForText("key 255 160");
+    EXPECT_NE(session.screen().find("key 13\nkey 55\nkey 43\nkey 255 160\n"), std::string::npos) << session.screen();
+    session.keys("Escape");
+    EXPECT_EQ(session.probeStatus(), 0);
+    expectModesUndone(session.paneOutput());
+}
+
+TEST_P(ConsoleTerminalTest, FocusOutHidesTheHeldEsc) {
+    TerminalSession session(GetParam());
     session.startProbe();
     session.bytes("1b 5b 4f");  // the terminal reports focus out
     session.keys("Escape");
@@ -229,7 +249,7 @@ TEST_F(ConsoleTerminalTest, FocusOutHidesTheHeldEsc) {
 }
 
 // Each way out that ends the probe at once still leaves the terminal as it found it.
-TEST_F(ConsoleTerminalTest, SignalsEndAtOnceAndRestore) {
+TEST_P(ConsoleTerminalTest, SignalsEndAtOnceAndRestore) {
     struct WayOut {
         const char* name;
         const char* key;  // typed into the pane; none means SIGTERM from outside
@@ -242,7 +262,7 @@ TEST_F(ConsoleTerminalTest, SignalsEndAtOnceAndRestore) {
     };
     for (const WayOut& way : ways) {
         SCOPED_TRACE(way.name);
-        TerminalSession session;
+        TerminalSession session(GetParam());
         std::string before = session.stty("before");
         int pid = session.startProbe();
         ASSERT_GT(pid, 0);
@@ -257,8 +277,8 @@ TEST_F(ConsoleTerminalTest, SignalsEndAtOnceAndRestore) {
     }
 }
 
-TEST_F(ConsoleTerminalTest, CtrlZRestoresAndFgTakesKeysAgain) {
-    TerminalSession session;
+TEST_P(ConsoleTerminalTest, CtrlZRestoresAndFgTakesKeysAgain) {
+    TerminalSession session(GetParam());
     std::string before = session.stty("before");
     session.startProbe();
     session.keys("C-z");

@@ -44,8 +44,16 @@ const std::vector<KeyRow>& keyRows() {
         {"xterm", "\x1b[21;5~", ext(103)}, {"xterm", "\x1b[21;3~", ext(113)}, {"xterm", "\x1b[23;2~", ext(135)},
         {"xterm", "\x1b[24;2~", ext(136)}, {"xterm", "\x1b[23;5~", ext(137)}, {"xterm", "\x1b[24;5~", ext(138)},
         {"xterm", "\x1b[23;3~", ext(139)}, {"xterm", "\x1b[24;3~", ext(140)},
-        {"xterm", "\x1b[Z", ext(15)}, {"xterm", "\x1bOM", 13}, {"xterm", "\x1bOk", '+'},
-        {"xterm", "\x1bOp", '0'}, {"xterm", "\x1b[27;5;97~", 1},
+        {"xterm", "\x1b[Z", ext(15)}, {"xterm", "\x1b[27;5;97~", 1},
+        // The keypad in application mode (ESC =), as tmux and xterm send it: what it types with Num Lock on,
+        // and with Ctrl or Alt the BIOS codes of the keypad (Alt with a digit composes, so gives nothing).
+        {"keypad", "\x1bOM", 13}, {"keypad", "\x1bOp", '0'}, {"keypad", "\x1bOq", '1'}, {"keypad", "\x1bOr", '2'},
+        {"keypad", "\x1bOs", '3'}, {"keypad", "\x1bOt", '4'}, {"keypad", "\x1bOu", '5'}, {"keypad", "\x1bOv", '6'},
+        {"keypad", "\x1bOw", '7'}, {"keypad", "\x1bOx", '8'}, {"keypad", "\x1bOy", '9'}, {"keypad", "\x1bOj", '*'},
+        {"keypad", "\x1bOk", '+'}, {"keypad", "\x1bOl", ','}, {"keypad", "\x1bOm", '-'}, {"keypad", "\x1bOn", '.'},
+        {"keypad", "\x1bOo", '/'}, {"keypad", "\x1bOX", '='}, {"keypad", "\x1bO5k", ext(144)},
+        {"keypad", "\x1b\x1bOk", ext(78)}, {"keypad", "\x1b\x1bOM", ext(166)}, {"keypad", "\x1bO5q", ext(117)},
+        {"keypad", "\x1b[57412;3u", ext(74)}, {"keypad", "\x1b[57410;5u", ext(149)}, {"keypad", "\x1b[57414;5u", 10},
         // Plain bytes: Enter, Tab, both Backspaces, Ctrl+letters, Ctrl+Enter as line feed.
         {"any", "\r", 13}, {"any", "\t", 9}, {"any", "\x7f", 8}, {"any", "\x08", 8}, {"any", "\n", 10},
         {"any", "\x01", 1}, {"any", "\x1a", 26}, {"any", "a", 'a'}, {"any", "Z", 'Z'}, {"any", " ", ' '},
@@ -237,6 +245,7 @@ TEST(KeyDecoderTest, RepliesAndUnknownSequencesAreSwallowedWhole) {
         {"\x1b[57358u", KeyEventKind::Ignored},    // Caps Lock
         {"\x1b[[Z", KeyEventKind::Ignored},
         {"\x1bOE", KeyEventKind::Ignored},         // keypad 5 has no code
+        {"\x1b\x1bOq", KeyEventKind::Ignored},     // Alt with keypad 1 composes a character on a PC
         {"\x1b[E", KeyEventKind::Ignored},
         {"\x1b[1;5X", KeyEventKind::Ignored},
         {"\x1b[99~", KeyEventKind::Ignored},
@@ -332,7 +341,7 @@ TEST(KeyDecoderTest, ScanCodesOfKeys) {
         {27, 1}, {ext(1), 1}, {'1', 2}, {'!', 2}, {'0', 11}, {'q', 16}, {'Q', 16}, {17, 16}, {13, 28},
         {10, 28}, {8, 14}, {9, 15}, {ext(15), 15}, {' ', 57}, {ext(59), 59}, {ext(104), 59},
         {ext(133), 87}, {ext(140), 88}, {ext(141), 72}, {ext(16), 16}, {ext(120), 2}, {ext(131), 13},
-        {0xB0, 0},
+        {ext(144), 78}, {ext(55), 55}, {ext(166), 28}, {ext(160), 80}, {0xB0, 0},
     };
     for (const Row& row : rows) EXPECT_EQ(scanCodeOfKey(row.key), row.scanCode) << row.key;
 }

@@ -156,12 +156,18 @@ FunctionKey letterKey(char final) {
     }
 }
 
-// Kitty's codes for keypad keys from 57399 on: a character, or a function key.
+KeyEvent keypadEvent(int ch, int modifier, KeyAction action, std::size_t length) {
+    int key = keypadKeyCode(ch, modifier);
+    if (key <= 0) return ignored(length);
+    return keyEvent(key, length, action);
+}
+
+// Kitty's codes for keypad keys from 57399 on: a key that types with Num Lock on, or a grey key.
 KeyEvent kittyKeypadEvent(int code, int modifier, KeyAction action, std::size_t length) {
     static const char characters[] = "0123456789./*-+\r=,";
     static const FunctionKey keys[] = {Left, Right, Up, Down, PgUp, PgDn, Home, End, Ins, Del};
     int index = code - 57399;
-    if (index >= 0 && index < 18) return characterKeyEvent(characters[index], modifier, action, length);
+    if (index >= 0 && index < 18) return keypadEvent(characters[index], modifier, action, length);
     index -= 18;
     if (index >= 0 && index < 10) return functionKeyEvent(keys[index], modifier, action, length);
     return ignored(length);  // modifier keys alone, lock keys, media keys, F13 and above
@@ -271,10 +277,12 @@ KeyEvent decodeSs3(const KeyDecoder& decoder, std::size_t pos, bool timedOut, bo
     int mods = i > pos + 2 ? std::atoi(s.substr(pos + 2, i - pos - 2).c_str()) : 1;
     if (letterKey(c) != NoFunctionKey) return functionKeyEvent(letterKey(c), modifierOf(mods, alt), KeyAction::Press, length);
     if (c >= 'a' && c <= 'd') return functionKeyEvent(letterKey(char(c - 32)), modifierOf(5, alt), KeyAction::Press, length);
+    // The keypad in application mode, which the layer switches on so that its Enter is told apart
+    // from Ctrl+Enter's line feed.
     static const char keypad[] = "*+,-./0123456789";  // SS3 j .. SS3 y
-    if (c >= 'j' && c <= 'y') return characterKeyEvent(keypad[c - 'j'], modifierOf(mods, alt), KeyAction::Press, length);
-    if (c == 'M') return characterKeyEvent(13, modifierOf(mods, alt), KeyAction::Press, length);
-    if (c == 'X') return characterKeyEvent('=', modifierOf(mods, alt), KeyAction::Press, length);
+    if (c >= 'j' && c <= 'y') return keypadEvent(keypad[c - 'j'], modifierOf(mods, alt), KeyAction::Press, length);
+    if (c == 'M') return keypadEvent(13, modifierOf(mods, alt), KeyAction::Press, length);
+    if (c == 'X') return keypadEvent('=', modifierOf(mods, alt), KeyAction::Press, length);
     return ignored(length);
 }
 

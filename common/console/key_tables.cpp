@@ -22,6 +22,34 @@ constexpr const char* PlainByScan = "\0\0" "1234567890-=\0\0qwertyuiop[]\0\0asdf
 constexpr const char* ShiftByScan = "\0\0" "!@#$%^&*()_+\0\0QWERTYUIOP{}\0\0ASDFGHJKL:\"~\0|ZXCVBNM<>?";
 constexpr int ScanTableSize = 54;
 
+// The numeric keypad: the BIOS code of each key plain, with Shift, Ctrl and Alt (0: none), and its
+// scan code. Digits type themselves; with Ctrl they give the Ctrl codes of the grey keys they carry,
+// and with Alt nothing, since on a PC Alt with keypad digits composes a character instead.
+struct KeypadKey {
+    char ch;
+    int codes[4];
+    int scan;
+};
+
+constexpr KeypadKey KeypadKeys[] = {
+    {'/', {'/', '/', extendedKey(149), extendedKey(164)}, 53},
+    {'*', {'*', '*', extendedKey(150), extendedKey(55)}, 55},
+    {'-', {'-', '-', extendedKey(142), extendedKey(74)}, 74},
+    {'+', {'+', '+', extendedKey(144), extendedKey(78)}, 78},
+    {13, {13, 13, 10, extendedKey(166)}, 28},
+    {'.', {'.', '.', extendedKey(147), 0}, 83},
+    {'0', {'0', '0', extendedKey(146), 0}, 82},
+    {'1', {'1', '1', extendedKey(117), 0}, 79},
+    {'2', {'2', '2', extendedKey(145), 0}, 80},
+    {'3', {'3', '3', extendedKey(118), 0}, 81},
+    {'4', {'4', '4', extendedKey(115), 0}, 75},
+    {'5', {'5', '5', extendedKey(143), 0}, 76},
+    {'6', {'6', '6', extendedKey(116), 0}, 77},
+    {'7', {'7', '7', extendedKey(119), 0}, 71},
+    {'8', {'8', '8', extendedKey(141), 0}, 72},
+    {'9', {'9', '9', extendedKey(132), 0}, 73},
+};
+
 int scanOfCharacter(int ch) {
     if (ch == 0) return 0;
     for (int scan = 0; scan < ScanTableSize; ++scan) {
@@ -79,6 +107,13 @@ int characterKeyCode(int ch, int modifier) {
     return ch;
 }
 
+int keypadKeyCode(int ch, int modifier) {
+    for (const KeypadKey& key : KeypadKeys) {
+        if (key.ch == ch) return key.codes[modifier] != 0 ? key.codes[modifier] : -1;
+    }
+    return characterKeyCode(ch, modifier);  // = and , of keypads that have them
+}
+
 int cp437FromUnicode(unsigned long codePoint) {
     for (int byte = 128; byte < 256; ++byte) {
         if (glyphCodePoint(static_cast<unsigned char>(byte)) == codePoint) return byte;
@@ -97,6 +132,11 @@ int scanCodeOfKey(int key) {
         for (int k = F1; k <= F12; ++k) {
             for (int m = 0; m < 4; ++m) {
                 if (FunctionKeyCodes[k][m] == code) return k <= F10 ? FunctionKeyCodes[k][0] : 87 + (k - F11);
+            }
+        }
+        for (const KeypadKey& keypad : KeypadKeys) {
+            for (int m = 2; m < 4; ++m) {
+                if (keypad.codes[m] == key) return keypad.scan;
             }
         }
         if (code >= 120 && code <= 131) return code - 118;

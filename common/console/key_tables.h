@@ -21,3 +21,7 @@ int functionKeyCode(FunctionKey key, int modifier);
 // when the combination gives no key.
 int characterKeyCode(int ch, int modifier);
 
+
+// The key code of a numeric keypad key under a modifier, the key named by what it types with Num Lock
+// on ('0'-'9', '.', '/', '*', '-', '+', '=', ',', and 13 for Enter); -1 when the combination gives none.
+int keypadKeyCode(int ch, int modifier);

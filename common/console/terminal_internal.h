@@ -11,6 +11,10 @@
 
 constexpr int StdIn = 0;
 constexpr int StdOut = 1;
+// The modes of a terminal that keys come from. metaSendsEscape makes xterm send Alt+key as ESC key
+// (XTSAVE/XTRESTORE keep the user's choice); focus reports; and the application keypad, in which the
+// keypad's Enter sends ESC O M where terminals otherwise send a line feed, as for Ctrl+Enter.
+constexpr const char* KeyModes = "\x1b[?1036s\x1b[?1036h\x1b[?1004h\x1b=";
 // How long the terminal may take to answer a query.
 constexpr int ReplyTimeoutMs = 300;
 

@@ -129,10 +129,9 @@ void enterRawMode() {
 
 void buildModeStrings(bool kitty) {
     enterModesLength = restoreModesLength = 0;
-    // metaSendsEscape makes xterm send Alt+key as ESC key; XTSAVE/XTRESTORE keep the user's choice.
-    appendTo(enterModes, &enterModesLength, sizeof enterModes, "\x1b[?1036s\x1b[?1036h\x1b[?1004h");
+    appendTo(enterModes, &enterModesLength, sizeof enterModes, KeyModes);
     if (kitty) appendTo(enterModes, &enterModesLength, sizeof enterModes, "\x1b[>3u");
     if (kitty) appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, "\x1b[<u");
-    appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, "\x1b[?1004l\x1b[?1036r\x1b[0m\x1b[?25h");
+    appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, "\x1b>\x1b[?1004l\x1b[?1036r\x1b[0m\x1b[?25h");
 }
 

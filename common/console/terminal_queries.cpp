@@ -67,8 +67,7 @@ ReplyScan askTerminal(int replyFd, const char* queries, bool keepKeys) {
 void startModes() {
     if (!info.outputIsTerminal) return;
     if (info.inputIsTerminal) {
-        const char* modes = "\x1b[?1036s\x1b[?1036h\x1b[?1004h";
-        writeAll(StdOut, modes, std::strlen(modes));
+        writeAll(StdOut, KeyModes, std::strlen(KeyModes));
         ReplyScan scan = askTerminal(StdIn, "\x1b[?u\x1b[6n\x1b[c", true);
         info.kittyKeyboard = scan.kitty && scan.attributes;
         if (info.kittyKeyboard) writeAll(StdOut, "\x1b[>3u", 5);

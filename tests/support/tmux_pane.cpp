@@ -79,6 +79,7 @@ bool startTmuxPane(TmuxPane& pane, const std::string& prefix, const std::string&
                             " -y " + std::to_string(pane.height) + " " + shellQuote(command) +
                             " \\; set -s escape-time 0";
     if (pane.clipboard) arguments += " \\; set -s set-clipboard on";
+    if (pane.focusEvents) arguments += " \\; set -g focus-events on";
     if (!pane.pipeTo.empty()) {
         arguments += " \\; pipe-pane -o" + target() + shellQuote("cat >> " + shellQuote(pane.pipeTo));
     }

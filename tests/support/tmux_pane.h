@@ -14,6 +14,7 @@ struct TmuxPane {
     int height = 25;
     std::string locale;        // LC_ALL for tmux and everything in the pane; empty keeps the caller's
     bool clipboard = false;    // set-clipboard on, so OSC 52 from the pane would fill a tmux buffer
+    bool focusEvents = false;  // focus-events on: a pane that asks gets focus reports, "out" while detached
     std::string pipeTo;        // a file that gets every byte the program writes (pipe-pane -o), if set
     std::string socket;        // the -L name, unique to this process, given by startTmuxPane
 
