@@ -26,6 +26,7 @@ struct Keyboard {
     bool inputEnded = false;   // end of input or hang-up: no key can come any more
     bool closeQueued = false;
     bool focused = true;       // until the terminal says otherwise
+    int resumes = 0;           // the terminal's count of resumes after a stop, as last seen
     bool held[ScanCodeCount] = {};  // pressed and not released (kitty only)
     bool seen[ScanCodeCount] = {};  // pressed since isKeyDown last asked about that key
     long long drainedAtMs = -1;     // when an intake last found the input empty
@@ -64,6 +65,10 @@ void takeKey(Keyboard& k, const KeyEvent& event) {
         k.held[scan] = false;
         return;
     }
+    // A terminal sends key bytes only to the window that has the focus, so a press proves it, whatever
+    // focus report came before (one may have been lost while the program was stopped, or sent for a
+    // detached tmux session).
+    k.focused = true;
     k.seen[scan] = true;
     if (k.kitty && releaseReported(scan)) k.held[scan] = true;
     keyQueuePush(k.queue, event.key);
@@ -115,6 +120,11 @@ void readInput(Keyboard& k, long long now) {
 void collectKeys() {
     Keyboard& k = startKeyboard();
     terminalFlush();
+    if (k.resumes != terminalResumes()) {
+        // Focus reports were off while the program was stopped: assume the focus until told otherwise.
+        k.resumes = terminalResumes();
+        k.focused = true;
+    }
     long long now = monotonicMs();
     if (now != k.drainedAtMs) readInput(k, now);
     // Once input has ended no byte can complete a sequence, so whatever waits is decoded now.

@@ -34,6 +34,7 @@ volatile sig_atomic_t resizedFlag = 0;
 volatile sig_atomic_t hungUp = 0;
 volatile sig_atomic_t cursorQueried = 0;
 volatile sig_atomic_t queryOnResume = 0;
+volatile sig_atomic_t resumes = 0;
 
 namespace {
 
@@ -190,6 +191,10 @@ bool terminalWaitForInput(int milliseconds) {
     if (!startupInput.empty()) return true;
     struct pollfd p = {StdIn, POLLIN, 0};
     return poll(&p, 1, milliseconds) > 0;
+}
+
+int terminalResumes() {
+    return resumes;
 }
 
 bool terminalTakeCursorQuery() {

@@ -48,6 +48,9 @@ bool terminalWaitForInput(int milliseconds);
 // a stop); the answer then arrives among the input as a cursor position report.
 bool terminalTakeCursorQuery();
 
+// How many times the program went on after a stop, with raw mode and the modes entered again.
+int terminalResumes();
+
 // Writes the waiting output run, then undoes every mode and the raw mode. Safe to call from a signal
 // handler, and more than once.
 void terminalRestore();

@@ -36,6 +36,7 @@ extern volatile sig_atomic_t resizedFlag;
 extern volatile sig_atomic_t hungUp;
 extern volatile sig_atomic_t cursorQueried;  // a cursor position query went out on resuming
 extern volatile sig_atomic_t queryOnResume;
+extern volatile sig_atomic_t resumes;        // times raw mode and the modes were entered again after a stop
 
 long long monotonicMs();
 void appendTo(char* buffer, std::size_t* length, std::size_t capacity, const char* text);

@@ -44,6 +44,7 @@ void reenterModes() {
         cursorQueried = 1;
     }
     rawActive = 1;
+    resumes = resumes + 1;
 }
 
 void unblock(int signalNumber) {
