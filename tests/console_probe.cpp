@@ -2,8 +2,8 @@
 //   console_probe line  : inputText, print the item in brackets, then every key left, until input ends
 //   console_probe keys  : print every key as numbers until input ends
 //   console_probe wait  : waitForKey twice around a pollKey, then print the keys
-//   console_probe tty   : inputText, then a key loop in a terminal: Esc ends (status 0), A aborts,
-//                         and isKeyDown(1) is reported as "held"
+//   console_probe tty   : inputText, the discard of waiting keys as the client does it, then a key loop
+//                         in a terminal: Esc ends (status 0), A aborts, and isKeyDown(1) is reported as "held"
 //   console_probe held  : the same loop, but q ends it instead of Esc
 #include "common/console/console.h"
 
@@ -61,6 +61,7 @@ int main(int argc, char** argv) {
         for (Text key = pollKey(); !key.empty(); key = pollKey()) printLine("key " + numbers(key));
     } else if (std::strcmp(mode, "tty") == 0 || std::strcmp(mode, "held") == 0) {
         printLine("item=[" + inputText("Say") + "]");
+        discardKeys();
         ttyLoop(std::strcmp(mode, "tty") == 0);
     } else {
         printLine("item=[" + inputText("Enter ip to connect to") + "]");

@@ -356,14 +356,17 @@ public:
     std::string output_;
 };
 
-TEST(ConsoleKittyTest, EscHeldIsExactAndCtrlCInterrupts) {
-    KittyTerminal terminal;
-    ASSERT_GT(terminal.pid_, 0);
-    ASSERT_TRUE(terminal.readUntil("\x1b[c"));
+// Answers the probe's start-up queries as kitty would, with the cursor on row 3; true once it prompts.
+bool startAsKitty(KittyTerminal& terminal) {
+    if (terminal.pid_ <= 0 || !terminal.readUntil("\x1b[c")) return false;
     EXPECT_NE(terminal.output_.find("\x1b[?u"), std::string::npos);
     terminal.send("\x1b[?0u\x1b[3;1R\x1b[?62;22c");
-    ASSERT_TRUE(terminal.readUntil("\x1b[>3u"));
-    ASSERT_TRUE(terminal.readUntil("Say?"));
+    return terminal.readUntil("\x1b[>3u") && terminal.readUntil("Say?");
+}
+
+TEST(ConsoleKittyTest, EscHeldIsExactAndCtrlCInterrupts) {
+    KittyTerminal terminal;
+    ASSERT_TRUE(startAsKitty(terminal));
     terminal.send("hi\r");
     ASSERT_TRUE(terminal.readUntil("item=[hi]"));
     ASSERT_TRUE(terminal.readUntil("ready pid "));
@@ -399,6 +402,25 @@ TEST(ConsoleKittyTest, EscHeldIsExactAndCtrlCInterrupts) {
     ASSERT_EQ(tcgetattr(terminal.master_, &settings), 0);
     EXPECT_TRUE(settings.c_lflag & ICANON);
     EXPECT_TRUE(settings.c_lflag & ECHO);
+}
+
+// An Esc pressed at the prompt, or with the Enter that ends it, is gone once the loop starts; and a
+// press followed by a focus-out is forgotten, since its release may never come.
+TEST(ConsoleKittyTest, NoEscFromBeforeTheLoopAndNoneHeldAfterFocusOut) {
+    KittyTerminal terminal;
+    ASSERT_TRUE(startAsKitty(terminal));
+    terminal.send("a\x1b[27u\x1b[27;1:3ub\r\x1b[27u");
+    ASSERT_TRUE(terminal.readUntil("ready pid "));
+    std::size_t loop = terminal.output_.size();
+    terminal.send("\x1b[27;1:3ux");
+    ASSERT_TRUE(terminal.readUntil("key 120", loop));
+    terminal.send("\x1b[27u\x1b[O");
+    ASSERT_TRUE(terminal.readUntil("key 27", loop));
+    terminal.send("y");
+    ASSERT_TRUE(terminal.readUntil("key 121", loop));
+    EXPECT_NE(terminal.output_.find("item=[b]"), std::string::npos);
+    EXPECT_EQ(terminal.count("held", loop, terminal.output_.size()), 0u);
+    EXPECT_EQ(terminal.count("key 27", loop, terminal.output_.find("key 120")), 0u);
 }
 
 }  // namespace

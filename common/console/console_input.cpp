@@ -29,6 +29,8 @@ struct Keyboard {
     int resumes = 0;           // the terminal's count of resumes after a stop, as last seen
     bool held[ScanCodeCount] = {};  // pressed and not released (kitty only)
     bool seen[ScanCodeCount] = {};  // pressed since isKeyDown last asked about that key
+    int takenScan = 0;              // the key pollKey took last, if isKeyDown has not asked since
+    std::size_t droppedBytes = 0;   // decoder bytes from before a discard: their keys are dropped
     long long drainedAtMs = -1;     // when an intake last found the input empty
 };
 
@@ -113,6 +115,15 @@ void readInput(Keyboard& k, long long now) {
     }
 }
 
+// A key typed before the last discard is dropped; Ctrl+C, replies and focus reports still count.
+void handleDecoded(Keyboard& k, const KeyEvent& event) {
+    if (k.droppedBytes > 0) {
+        k.droppedBytes = event.length < k.droppedBytes ? k.droppedBytes - event.length : 0;
+        if (event.kind == KeyEventKind::Key) return;
+    }
+    handleEvent(k, event);
+}
+
 // Sends the waiting output, reads what input waits, decodes it and queues the keys. A program's
 // pass asks twice (isKeyDown, then pollKey): when an intake in this same millisecond already found
 // the input drained, the second one does not read again; keys typed meanwhile wait for the next
@@ -132,7 +143,7 @@ void collectKeys() {
     for (;;) {
         KeyEvent event = keyDecoderNext(k.decoder, now);
         if (event.kind == KeyEventKind::None || event.kind == KeyEventKind::NeedMore) break;
-        handleEvent(k, event);
+        handleDecoded(k, event);
     }
     if (k.inputEnded && !k.closeQueued) {
         k.closeQueued = true;
@@ -205,22 +216,39 @@ int nextEditKey() {
 
 }  // namespace
 
+// A press that pollKey took still counts for the isKeyDown that comes next, as in a loop that asks
+// isKeyDown before each pollKey; a second pollKey first (the line editor, a discarding loop) drops it.
 Text pollKey() {
     Keyboard& k = startKeyboard();
     collectKeys();
+    k.seen[k.takenScan] = false;
+    k.takenScan = 0;
     int key = 0;
     if (!keyQueuePop(k.queue, &key)) return Text();
+    int scan = scanCodeOfKey(key);
+    if (scan > 0 && scan < ScanCodeCount && k.seen[scan]) k.takenScan = scan;
     return keyText(key);
 }
 
 bool isKeyDown(int scanCode) {
     Keyboard& k = startKeyboard();
     collectKeys();
+    k.takenScan = 0;
     if (scanCode <= 0 || scanCode >= ScanCodeCount) return false;
     // Without releases a press counts as held in the pass that sees it.
     bool down = k.focused && (k.seen[scanCode] || (k.kitty && k.held[scanCode]));
     k.seen[scanCode] = false;
     return down;
+}
+
+void discardKeys() {
+    Keyboard& k = startKeyboard();
+    collectKeys();
+    keyQueueClear(k.queue);
+    forgetHeldKeys(k);
+    k.takenScan = 0;
+    // A lone Esc may still wait to be told from a sequence: whatever it turns out to be is dropped.
+    k.droppedBytes = k.decoder.buffer.size();
 }
 
 void waitForKey() {
