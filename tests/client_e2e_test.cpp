@@ -438,4 +438,16 @@ TEST_P(ClientAtTheTerminal, EscBeforeTheChatNeverEndsIt) {
     EXPECT_EQ(exitStatus("alice"), "0\n");
 }
 
+// Keys typed ahead past the 511 that wait drop the oldest, so an Esc behind a long paste is seen at
+// once: the client ends before a line of the paste could go out.
+TEST_P(ClientAtTheTerminal, EscBehindALongPasteEndsAtOnceAndSendsNothing) {
+    startServer();
+    startConnectedClient("alice");
+    typeText("alice", std::string(1500, 'p'));
+    sendKeys("alice", "Escape");
+    EXPECT_EQ(exitStatus("alice"), "0\n");
+    ASSERT_TRUE(waitFor("server", shows("Cli0 disconnected.")));
+    EXPECT_EQ(findRow(capture("server"), "SAY Anonymous0"), -1);
+}
+
 }  // namespace

@@ -85,9 +85,10 @@ TEST(ConsolePipeTest, InputTextReturnsTheFirstItemOfTheTypedLine) {
     }
 }
 
-TEST(ConsolePipeTest, LongLineIsCutTo4096Bytes) {
-    std::string output = runPiped("line", std::string(5000, 'x') + "\r");
-    EXPECT_EQ(itemOf(output), std::string(4096, 'x'));
+// Keys typed ahead past the 511 that wait are read all the same, and the oldest are dropped.
+TEST(ConsolePipeTest, TypeAheadKeepsTheNewest511Keys) {
+    std::string output = runPiped("line", "abc" + std::string(5000, 'x') + "yz\r");
+    EXPECT_EQ(itemOf(output), std::string(508, 'x') + "yz");
 }
 
 TEST(ConsolePipeTest, KeysAfterTheLineStayQueuedAndEndWithTheCloseRequest) {

@@ -16,7 +16,8 @@
 namespace {
 
 constexpr int ScanCodeCount = 128;
-constexpr int ReadsPerIntake = 16;  // bounds one intake when input keeps streaming in
+constexpr std::size_t ReadSize = 1024;
+constexpr int ReadsPerIntake = 16;  // bounds one intake at 16 KiB when input keeps streaming in
 
 struct Keyboard {
     bool started = false;
@@ -93,28 +94,6 @@ void handleEvent(Keyboard& k, const KeyEvent& event) {
     }
 }
 
-// Reads what waits into the decoder until the input is drained (a read that found nothing, or fewer
-// bytes than it asked for) or the queue is full.
-void readInput(Keyboard& k, long long now) {
-    char bytes[512];
-    for (int reads = 0; reads < ReadsPerIntake && !k.inputEnded; ++reads) {
-        // Each byte gives at most one key: read no more than the queue can hold, and leave the
-        // rest waiting in the system's input buffer instead of dropping the oldest keys.
-        long room = KeyQueueSize - 1 - keyQueueCount(k.queue) - static_cast<long>(k.decoder.buffer.size());
-        if (room <= 0) break;
-        std::size_t wanted = std::min(sizeof bytes, static_cast<std::size_t>(room));
-        long count = terminalRead(bytes, wanted);
-        // Checked after the read: a reply to a query sent before it may be among these bytes.
-        if (terminalTakeCursorQuery()) k.decoder.cursorReportOutstanding = true;
-        if (count < 0) k.inputEnded = true;
-        if (count > 0) keyDecoderFeed(k.decoder, bytes, static_cast<std::size_t>(count), now);
-        if (count < static_cast<long>(wanted)) {
-            k.drainedAtMs = now;
-            break;
-        }
-    }
-}
-
 // A key typed before the last discard is dropped; Ctrl+C, replies and focus reports still count.
 void handleDecoded(Keyboard& k, const KeyEvent& event) {
     if (k.droppedBytes > 0) {
@@ -122,6 +101,35 @@ void handleDecoded(Keyboard& k, const KeyEvent& event) {
         if (event.kind == KeyEventKind::Key) return;
     }
     handleEvent(k, event);
+}
+
+void decodeInput(Keyboard& k, long long now) {
+    for (;;) {
+        KeyEvent event = keyDecoderNext(k.decoder, now);
+        if (event.kind == KeyEventKind::None || event.kind == KeyEventKind::NeedMore) return;
+        handleDecoded(k, event);
+    }
+}
+
+// Reads what the terminal holds until the input is drained (a read that found nothing, or fewer bytes
+// than it asked for), and decodes each read at once. Keys typed ahead past what the queue holds drop
+// the oldest, so a key typed last (Esc behind a paste) is seen at once.
+void readInput(Keyboard& k, long long now) {
+    char bytes[ReadSize];
+    for (int reads = 0; reads < ReadsPerIntake && !k.inputEnded; ++reads) {
+        long count = terminalRead(bytes, sizeof bytes);
+        // Checked after the read: a reply to a query sent before it may be among these bytes.
+        if (terminalTakeCursorQuery()) k.decoder.cursorReportOutstanding = true;
+        if (count < 0) k.inputEnded = true;
+        if (count > 0) {
+            keyDecoderFeed(k.decoder, bytes, static_cast<std::size_t>(count), now);
+            decodeInput(k, now);
+        }
+        if (count < static_cast<long>(sizeof bytes)) {
+            k.drainedAtMs = now;
+            break;
+        }
+    }
 }
 
 // Sends the waiting output, reads what input waits, decodes it and queues the keys. A program's
@@ -140,11 +148,7 @@ void collectKeys() {
     if (now != k.drainedAtMs) readInput(k, now);
     // Once input has ended no byte can complete a sequence, so whatever waits is decoded now.
     if (k.inputEnded) now = LLONG_MAX / 2;
-    for (;;) {
-        KeyEvent event = keyDecoderNext(k.decoder, now);
-        if (event.kind == KeyEventKind::None || event.kind == KeyEventKind::NeedMore) break;
-        handleDecoded(k, event);
-    }
+    decodeInput(k, now);
     if (k.inputEnded && !k.closeQueued) {
         k.closeQueued = true;
         keyQueuePush(k.queue, CloseRequestKey);
