@@ -173,6 +173,7 @@ public:
         return std::atoi(s.c_str() + s.rfind("\nst=") + 4);
     }
     std::string paneOutput() { return readFile(raw_); }
+    std::string paneCursorShown() { return paneFormat(pane_, "#{cursor_flag}"); }
 
 private:
     TmuxPane pane_;
@@ -223,6 +224,19 @@ TEST_P(ConsoleTerminalTest, EscEndsTheProgramAndTheTerminalIsAsBefore) {
     EXPECT_NE(screen.find("key 255 59\nkey 255 16\nheld\nkey 27\n"), std::string::npos) << screen;
     EXPECT_EQ(session.stty("after"), before);
     expectModesUndone(session.paneOutput());
+}
+
+// tmux does not answer the query for the cursor's visibility, so the cursor counts as visible: hidden by
+// the shell before, it is shown for the prompt, stays so, and is shown at the end.
+TEST_P(ConsoleTerminalTest, CursorCountsAsVisibleWhenTheTerminalDoesNotSay) {
+    TerminalSession session(GetParam());
+    session.type("printf '\\033[?25l'");
+    session.startProbe();
+    EXPECT_EQ(session.paneCursorShown(), "1\n");
+    EXPECT_LT(session.paneOutput().find("\x1b[?25l"), session.paneOutput().find("\x1b[?25$p"));
+    session.keys("Escape");
+    EXPECT_EQ(session.probeStatus(), 0);
+    EXPECT_EQ(session.paneCursorShown(), "1\n");
 }
 
 // Keys as tmux sends them: the keypad in application mode, switched on while the probe runs and off
@@ -357,11 +371,12 @@ public:
     std::string output_;
 };
 
-// Answers the probe's start-up queries as kitty would, with the cursor on row 3; true once it prompts.
+// Answers the probe's start-up queries as kitty would, with the cursor hidden on row 3; true once it
+// prompts.
 bool startAsKitty(KittyTerminal& terminal) {
     if (terminal.pid_ <= 0 || !terminal.readUntil("\x1b[c")) return false;
-    EXPECT_NE(terminal.output_.find("\x1b[?u"), std::string::npos);
-    terminal.send("\x1b[?0u\x1b[3;1R\x1b[?62;22c");
+    EXPECT_NE(terminal.output_.find("\x1b[?u\x1b[?25$p"), std::string::npos);
+    terminal.send("\x1b[?0u\x1b[?25;2$y\x1b[3;1R\x1b[?62;22c");
     return terminal.readUntil("\x1b[>3u") && terminal.readUntil("Say?");
 }
 
@@ -405,8 +420,9 @@ TEST(ConsoleKittyTest, EscHeldIsExactAndCtrlCInterrupts) {
     EXPECT_TRUE(settings.c_lflag & ECHO);
 }
 
-// An Esc pressed at the prompt, or with the Enter that ends it, is gone once the loop starts; and a
-// press followed by a focus-out is forgotten, since its release may never come.
+// An Esc pressed at the prompt, or with the Enter that ends it, is gone once the loop starts; a press
+// followed by a focus-out is forgotten, since its release may never come; the cursor, hidden before the
+// prompt, is hidden again after it.
 TEST(ConsoleKittyTest, NoEscFromBeforeTheLoopAndNoneHeldAfterFocusOut) {
     KittyTerminal terminal;
     ASSERT_TRUE(startAsKitty(terminal));
@@ -420,6 +436,8 @@ TEST(ConsoleKittyTest, NoEscFromBeforeTheLoopAndNoneHeldAfterFocusOut) {
     terminal.send("y");
     ASSERT_TRUE(terminal.readUntil("key 121", loop));
     EXPECT_NE(terminal.output_.find("item=[b]"), std::string::npos);
+    std::size_t shown = terminal.output_.find("\x1b[?25h", terminal.output_.find("Say?"));
+    EXPECT_LT(terminal.output_.find("\x1b[?25l", shown), terminal.output_.find("item=[b]"));
     EXPECT_EQ(terminal.count("held", loop, terminal.output_.size()), 0u);
     EXPECT_EQ(terminal.count("key 27", loop, terminal.output_.find("key 120")), 0u);
 }

@@ -233,7 +233,7 @@ TEST(KeyDecoderTest, RepliesAndUnknownSequencesAreSwallowedWhole) {
         {"\x1b[?0u", KeyEventKind::KittyFlags},
         {"\x1b[?62;22c", KeyEventKind::DeviceAttributes},
         {"\x1b[?1;2c", KeyEventKind::DeviceAttributes},
-        {"\x1b[?1004;2$y", KeyEventKind::Ignored},
+        {"\x1b[?25;2$y", KeyEventKind::ModeReport},
         {"\x1b[>41;380;0c", KeyEventKind::Ignored},
         {"\x1b[12;40R", KeyEventKind::Ignored},  // a cursor report nobody asked for
         {"\x1b[200~", KeyEventKind::Ignored},

@@ -204,8 +204,9 @@ void redrawLine(const LineView& view, const LineEditor& editor, int from, int ol
     print(text);
 }
 
-void showCursor() {
-    if (terminalStart().outputIsTerminal) terminalWrite("\x1b[?25h", 6);
+// The cursor is shown while a line is edited; afterwards it is as the terminal had it at start.
+void showCursor(bool visible) {
+    if (terminalStart().outputIsTerminal) terminalWrite(cursorVisibility(visible), 6);
 }
 
 // The next key for the line editor, checking every 25 ms; 0 once input has ended.
@@ -272,7 +273,7 @@ Text inputText(const Text& prompt) {
     print(prompt);
     print("? ");
     carryOutPendingBreak();  // a prompt that filled the bottom-right cell: the line starts below
-    showCursor();
+    showCursor(true);
     LineView view;
     view.row = cursorRow();
     view.column = cursorColumn();
@@ -291,5 +292,6 @@ Text inputText(const Text& prompt) {
     }
     placeCursor(view, textLength(editor.line));
     printLine(Text());
+    if (terminalStart().cursorHidden) showCursor(false);
     return firstLineItem(editor.line);
 }

@@ -258,6 +258,12 @@ KeyEvent decodeCsi(const KeyDecoder& decoder, std::size_t pos, bool timedOut, bo
     CsiParameters p = parseParameters(s, paramsFrom, paramsTo);
     if (prefix == '?' && final == 'u' && !intermediates) return simpleEvent(KeyEventKind::KittyFlags, length);
     if (prefix == '?' && final == 'c' && !intermediates) return simpleEvent(KeyEventKind::DeviceAttributes, length);
+    if (prefix == '?' && final == 'y' && intermediates && s[i - 1] == '$') {
+        KeyEvent event = simpleEvent(KeyEventKind::ModeReport, length);
+        event.mode = parameterOr(p, 0, 0, 0);
+        event.modeState = parameterOr(p, 1, 0, 0);
+        return event;
+    }
     if (prefix != 0 || intermediates) return ignored(length);
     return interpretCsi(decoder, p, final, alt, length);
 }

@@ -13,6 +13,7 @@ struct TerminalInfo {
     int cursorRow = 1;            // where the terminal said the cursor stood at start, 1-based
     int cursorColumn = 1;
     bool kittyKeyboard = false;   // key releases are reported, so Esc held down is exact
+    bool cursorHidden = false;    // the terminal said its cursor was hidden at start
 };
 
 // Starts the terminal on the first call (raw mode, modes, signal handlers, the cursor query);
@@ -50,6 +51,9 @@ bool terminalTakeCursorQuery();
 
 // How many times the program went on after a stop, with raw mode and the modes entered again.
 int terminalResumes();
+
+// The sequence that shows or hides the cursor.
+inline const char* cursorVisibility(bool visible) { return visible ? "\x1b[?25h" : "\x1b[?25l"; }
 
 // Writes the waiting output run, then undoes every mode and the raw mode. Safe to call from a signal
 // handler, and more than once.

@@ -133,6 +133,7 @@ void buildModeStrings(bool kitty) {
     appendTo(enterModes, &enterModesLength, sizeof enterModes, KeyModes);
     if (kitty) appendTo(enterModes, &enterModesLength, sizeof enterModes, "\x1b[>3u");
     if (kitty) appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, "\x1b[<u");
-    appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, "\x1b>\x1b[?1004l\x1b[?1036r\x1b[0m\x1b[?25h");
+    appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, "\x1b>\x1b[?1004l\x1b[?1036r\x1b[0m");
+    appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, cursorVisibility(!info.cursorHidden));
 }
 

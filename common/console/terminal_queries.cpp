@@ -26,6 +26,10 @@ void scanReplies(KeyDecoder& decoder, ReplyScan& scan, bool keepKeys, long long 
         if (event.kind == KeyEventKind::None || event.kind == KeyEventKind::NeedMore) return;
         if (event.kind == KeyEventKind::KittyFlags) scan.kitty = true;
         else if (event.kind == KeyEventKind::DeviceAttributes) scan.attributes = true;
+        else if (event.kind == KeyEventKind::ModeReport && event.mode == 25) {
+            // Reset, or reset for good: hidden. No answer, or any other, counts as visible.
+            info.cursorHidden = event.modeState == 2 || event.modeState == 4;
+        }
         else if (event.kind == KeyEventKind::CursorReport) {
             scan.cursor = true;
             info.cursorRow = event.row;
@@ -68,7 +72,7 @@ void startModes() {
     if (!info.outputIsTerminal) return;
     if (info.inputIsTerminal) {
         writeAll(StdOut, KeyModes, std::strlen(KeyModes));
-        ReplyScan scan = askTerminal(StdIn, "\x1b[?u\x1b[6n\x1b[c", true);
+        ReplyScan scan = askTerminal(StdIn, "\x1b[?u\x1b[?25$p\x1b[6n\x1b[c", true);
         info.kittyKeyboard = scan.kitty && scan.attributes;
         if (info.kittyKeyboard) writeAll(StdOut, "\x1b[>3u", 5);
         buildModeStrings(info.kittyKeyboard);
@@ -77,10 +81,11 @@ void startModes() {
     }
     int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (tty >= 0) {
-        askTerminal(tty, "\x1b[6n\x1b[c", false);
+        askTerminal(tty, "\x1b[?25$p\x1b[6n\x1b[c", false);
         close(tty);
     }
     restoreModesLength = 0;
-    appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, "\x1b[0m\x1b[?25h");
+    appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, "\x1b[0m");
+    appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, cursorVisibility(!info.cursorHidden));
 }
 
