@@ -17,6 +17,9 @@ namespace {
 
 constexpr int ScanCodeCount = 128;
 constexpr std::size_t ReadSize = 1024;
+// A cursor report later than this after the layer gave up waiting is taken as keys again (Ctrl+F3 and
+// the like share its form).
+constexpr long long LateReportMs = 5000;
 constexpr int ReadsPerIntake = 16;  // bounds one intake at 16 KiB when input keeps streaming in
 
 struct Keyboard {
@@ -32,6 +35,9 @@ struct Keyboard {
     bool seen[ScanCodeCount] = {};  // pressed since isKeyDown last asked about that key
     int takenScan = 0;              // the key pollKey took last, if isKeyDown has not asked since
     std::size_t droppedBytes = 0;   // decoder bytes from before a discard: their keys are dropped
+    bool reportWanted = false;      // a cursor position query waits for its answer
+    int reportRow = 0, reportColumn = 0;
+    long long lateReportUntilMs = 0;  // an answer that came too late is swallowed until then
     long long drainedAtMs = -1;     // when an intake last found the input empty
 };
 
@@ -50,6 +56,9 @@ Keyboard& startKeyboard() {
     // Bytes from a pipe are keys as they are; from a UTF-8 terminal they are characters.
     keyboard.decoder.utf8Input = info.inputIsTerminal && info.utf8;
     keyboard.kitty = info.kittyKeyboard;
+    // The start-up question about the cursor went unanswered: its answer may still come.
+    keyboard.decoder.cursorReportOutstanding = info.outputIsTerminal && info.inputIsTerminal && !info.cursorKnown;
+    keyboard.lateReportUntilMs = monotonicMs() + LateReportMs;
     return keyboard;
 }
 
@@ -86,7 +95,14 @@ void handleEvent(Keyboard& k, const KeyEvent& event) {
         k.focused = false;
         forgetHeldKeys(k);
         break;
-    case KeyEventKind::CursorReport: setCursorFromTerminal(event.row, event.column); break;
+    case KeyEventKind::CursorReport:
+        // Believed only while awaited: the screen has gone on since a late one was asked for.
+        if (k.reportWanted) {
+            k.reportWanted = false;
+            k.reportRow = event.row;
+            k.reportColumn = event.column;
+        }
+        break;
     // Under the kitty protocol Ctrl+C and Ctrl+Z arrive as keys; they act as the tty would.
     case KeyEventKind::Interrupt: raise(SIGINT); break;
     case KeyEventKind::Suspend: raise(SIGTSTP); break;
@@ -118,8 +134,6 @@ void readInput(Keyboard& k, long long now) {
     char bytes[ReadSize];
     for (int reads = 0; reads < ReadsPerIntake && !k.inputEnded; ++reads) {
         long count = terminalRead(bytes, sizeof bytes);
-        // Checked after the read: a reply to a query sent before it may be among these bytes.
-        if (terminalTakeCursorQuery()) k.decoder.cursorReportOutstanding = true;
         if (count < 0) k.inputEnded = true;
         if (count > 0) {
             keyDecoderFeed(k.decoder, bytes, static_cast<std::size_t>(count), now);
@@ -145,6 +159,7 @@ void collectKeys() {
         k.focused = true;
     }
     long long now = monotonicMs();
+    if (!k.reportWanted && now > k.lateReportUntilMs) k.decoder.cursorReportOutstanding = false;
     if (now != k.drainedAtMs) readInput(k, now);
     // Once input has ended no byte can complete a sequence, so whatever waits is decoded now.
     if (k.inputEnded) now = LLONG_MAX / 2;
@@ -209,9 +224,25 @@ void showCursor(bool visible) {
     if (terminalStart().outputIsTerminal) terminalWrite(cursorVisibility(visible), 6);
 }
 
+// After a resize or a stop the terminal may have moved the edited line, reflowed it or written below
+// it: the line is written again whole, from column 1 of a row of its own (the fresh bottom row when
+// the layer could not learn where the cursor stands).
+void followMovedLine(LineView& view, const LineEditor& editor, int* checks) {
+    screenWidth();  // learns a resize or a resume, if any
+    if (*checks == cursorChecks()) return;
+    *checks = cursorChecks();
+    if (cursorColumn() > 1) print("\r\n");
+    view.row = cursorRow();
+    view.column = 1;
+    view.scrolls = scrollCount();
+    redrawLine(view, editor, 0, 0);
+    placeCursor(view, editor.position);
+}
+
 // The next key for the line editor, checking every 25 ms; 0 once input has ended.
-int nextEditKey() {
+int nextEditKey(LineView& view, const LineEditor& editor, int* checks) {
     for (;;) {
+        followMovedLine(view, editor, checks);
         Text key = pollKey();
         if (!key.empty()) return keyFromText(key);
         if (keyboard.inputEnded) return 0;
@@ -256,6 +287,29 @@ void discardKeys() {
     k.droppedBytes = k.decoder.buffer.size();
 }
 
+bool askCursorPosition(int* row, int* column) {
+    Keyboard& k = startKeyboard();
+    const TerminalInfo& info = terminalStart();
+    if (!info.outputIsTerminal) return false;
+    if (!info.inputIsTerminal) return terminalAskCursorAside(row, column);
+    terminalWrite("\x1b[6n", 4);
+    k.decoder.cursorReportOutstanding = true;
+    k.reportWanted = true;
+    long long deadline = monotonicMs() + TerminalReplyTimeoutMs;
+    for (long long left = TerminalReplyTimeoutMs; left > 0 && !k.inputEnded; left = deadline - monotonicMs()) {
+        waitForInput(static_cast<int>(left));
+        collectKeys();
+        if (!k.reportWanted) {
+            *row = k.reportRow;
+            *column = k.reportColumn;
+            return true;
+        }
+    }
+    k.reportWanted = false;
+    k.lateReportUntilMs = monotonicMs() + LateReportMs;
+    return false;
+}
+
 void waitForKey() {
     Keyboard& k = startKeyboard();
     for (;;) {
@@ -279,8 +333,9 @@ Text inputText(const Text& prompt) {
     view.column = cursorColumn();
     view.scrolls = scrollCount();
     LineEditor editor;
+    int checks = cursorChecks();
     for (;;) {
-        int key = nextEditKey();
+        int key = nextEditKey(view, editor, &checks);
         if (key == 0) break;  // input ended: the line stands as typed
         int oldLength = textLength(editor.line);
         int from = 0;

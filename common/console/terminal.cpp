@@ -32,8 +32,6 @@ volatile sig_atomic_t rawActive = 0;
 volatile sig_atomic_t suspended = 0;
 volatile sig_atomic_t resizedFlag = 0;
 volatile sig_atomic_t hungUp = 0;
-volatile sig_atomic_t cursorQueried = 0;
-volatile sig_atomic_t queryOnResume = 0;
 volatile sig_atomic_t resumes = 0;
 
 namespace {
@@ -195,10 +193,4 @@ bool terminalWaitForInput(int milliseconds) {
 
 int terminalResumes() {
     return resumes;
-}
-
-bool terminalTakeCursorQuery() {
-    if (!cursorQueried) return false;
-    cursorQueried = 0;
-    return true;
 }

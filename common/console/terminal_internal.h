@@ -15,8 +15,6 @@ constexpr int StdOut = 1;
 // (XTSAVE/XTRESTORE keep the user's choice); focus reports; and the application keypad, in which the
 // keypad's Enter sends ESC O M where terminals otherwise send a line feed, as for Ctrl+Enter.
 constexpr const char* KeyModes = "\x1b[?1036s\x1b[?1036h\x1b[?1004h\x1b=";
-// How long the terminal may take to answer a query.
-constexpr int ReplyTimeoutMs = 300;
 
 extern TerminalInfo info;
 extern int modeFd;                  // the terminal whose termios is changed
@@ -34,8 +32,6 @@ extern volatile sig_atomic_t rawActive;      // raw mode and the modes are on an
 extern volatile sig_atomic_t suspended;      // restored for a stop; re-entered on continue
 extern volatile sig_atomic_t resizedFlag;
 extern volatile sig_atomic_t hungUp;
-extern volatile sig_atomic_t cursorQueried;  // a cursor position query went out on resuming
-extern volatile sig_atomic_t queryOnResume;
 extern volatile sig_atomic_t resumes;        // times raw mode and the modes were entered again after a stop
 
 long long monotonicMs();

@@ -39,10 +39,6 @@ void reenterModes() {
     suspended = 0;
     tcsetattr(modeFd, TCSANOW, &rawTermios);
     if (info.outputIsTerminal) writeAll(StdOut, enterModes, enterModesLength);
-    if (queryOnResume) {
-        writeAll(StdOut, "\x1b[6n", 4);
-        cursorQueried = 1;
-    }
     rawActive = 1;
     resumes = resumes + 1;
 }

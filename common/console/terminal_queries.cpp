@@ -17,6 +17,7 @@ struct ReplyScan {
     bool kitty = false;
     bool attributes = false;
     bool cursor = false;
+    int row = 1, column = 1;
 };
 
 void scanReplies(KeyDecoder& decoder, ReplyScan& scan, bool keepKeys, long long now) {
@@ -32,8 +33,8 @@ void scanReplies(KeyDecoder& decoder, ReplyScan& scan, bool keepKeys, long long 
         }
         else if (event.kind == KeyEventKind::CursorReport) {
             scan.cursor = true;
-            info.cursorRow = event.row;
-            info.cursorColumn = event.column;
+            scan.row = event.row;
+            scan.column = event.column;
         } else if (keepKeys) {
             startupInput.append(before, 0, event.length);
         }
@@ -41,14 +42,14 @@ void scanReplies(KeyDecoder& decoder, ReplyScan& scan, bool keepKeys, long long 
 }
 
 // Sends the queries and waits for the device attributes reply, which every terminal answers
-// and which comes after the others; a terminal that answers nothing costs ReplyTimeoutMs.
+// and which comes after the others; a terminal that answers nothing costs TerminalReplyTimeoutMs.
 ReplyScan askTerminal(int replyFd, const char* queries, bool keepKeys) {
     writeAll(StdOut, queries, std::strlen(queries));
     KeyDecoder decoder;
     decoder.cursorReportOutstanding = true;
     decoder.utf8Input = false;  // only the splitting matters here
     ReplyScan scan;
-    long long deadline = monotonicMs() + ReplyTimeoutMs;
+    long long deadline = monotonicMs() + TerminalReplyTimeoutMs;
     while (!scan.attributes) {
         long long now = monotonicMs();
         if (now >= deadline) break;
@@ -64,6 +65,12 @@ ReplyScan askTerminal(int replyFd, const char* queries, bool keepKeys) {
     return scan;
 }
 
+void noteCursor(const ReplyScan& scan) {
+    info.cursorKnown = scan.cursor;
+    info.cursorRow = scan.row;
+    info.cursorColumn = scan.column;
+}
+
 }  // namespace
 
 // The queries of the first use. Keys come from the input terminal, whose replies are read there;
@@ -75,13 +82,13 @@ void startModes() {
         ReplyScan scan = askTerminal(StdIn, "\x1b[?u\x1b[?25$p\x1b[6n\x1b[c", true);
         info.kittyKeyboard = scan.kitty && scan.attributes;
         if (info.kittyKeyboard) writeAll(StdOut, "\x1b[>3u", 5);
+        noteCursor(scan);
         buildModeStrings(info.kittyKeyboard);
-        queryOnResume = 1;
         return;
     }
     int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (tty >= 0) {
-        askTerminal(tty, "\x1b[?25$p\x1b[6n\x1b[c", false);
+        noteCursor(askTerminal(tty, "\x1b[?25$p\x1b[6n\x1b[c", false));
         close(tty);
     }
     restoreModesLength = 0;
@@ -89,3 +96,12 @@ void startModes() {
     appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, cursorVisibility(!info.cursorHidden));
 }
 
+bool terminalAskCursorAside(int* row, int* column) {
+    int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (tty < 0) return false;
+    ReplyScan scan = askTerminal(tty, "\x1b[6n\x1b[c", false);
+    close(tty);
+    *row = scan.row;
+    *column = scan.column;
+    return scan.cursor;
+}

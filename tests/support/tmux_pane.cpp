@@ -92,6 +92,12 @@ void stopTmuxPane(TmuxPane& pane) {
     pane.socket.clear();
 }
 
+void resizeTmuxPane(TmuxPane& pane, int width, int height) {
+    pane.width = width;
+    pane.height = height;
+    tmuxStatus(pane, "resize-window" + target() + "-x " + std::to_string(width) + " -y " + std::to_string(height));
+}
+
 std::string tmuxOutput(const TmuxPane& pane, const std::string& arguments) {
     std::string output;
     FILE* pipe = popen((tmuxCommand(pane, arguments) + " 2>&1").c_str(), "r");
@@ -117,6 +123,10 @@ void sendHex(const TmuxPane& pane, const std::string& bytes) { tmuxStatus(pane, 
 
 std::string capturePaneText(const TmuxPane& pane, bool keepBlanks) {
     return tmuxOutput(pane, std::string("capture-pane -p ") + (keepBlanks ? "-N" : "") + target());
+}
+
+std::string capturePaneHistory(const TmuxPane& pane) {
+    return tmuxOutput(pane, "capture-pane -p -J -S -" + target());
 }
 
 PaneScreen capturePaneCells(const TmuxPane& pane) {
