@@ -245,7 +245,8 @@ TEST_P(ConsoleTerminalTest, CursorCountsAsVisibleWhenTheTerminalDoesNotSay) {
 
 // Where the shell left its line break pending in the last column, output starts on the next row. Where
 // the terminal answers the start-up question about the cursor too late (tmux held stopped, as over a
-// slow link), output starts on a fresh row at the bottom. No row on screen is written over.
+// slow link), output starts on a fresh row at the bottom, and the late answer (here CSI 1;6R, the form
+// of Ctrl+F3) is no key. No row on screen is written over.
 TEST_P(ConsoleTerminalTest, FirstLineNeverOverwritesTheScreen) {
     TerminalSession session(GetParam());
     session.type("printf '%080d' 0; " + Probe + " line");
@@ -253,7 +254,7 @@ TEST_P(ConsoleTerminalTest, FirstLineNeverOverwritesTheScreen) {
     session.keys("Enter");
     EXPECT_TRUE(session.waitForText(std::string(80, '0') + "\nEnter ip to connect to?\nitem=[]"));
     session.waitFor([](const std::string& s) { return lastLine(s) == "$"; });
-    session.type("echo first; sleep 1; exec " + Probe + " line");
+    session.type("clear; printf first; sleep 1; exec " + Probe + " keys");
     std::string shell = "/proc/" + std::to_string(std::atoi(session.format("#{pane_pid}").c_str())) + "/exe";
     pid_t tmux = std::atoi(session.format("#{pid}").c_str());
     kill(tmux, SIGSTOP);
@@ -265,8 +266,10 @@ TEST_P(ConsoleTerminalTest, FirstLineNeverOverwritesTheScreen) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(800));  // well past the layer's 300 ms wait
     kill(tmux, SIGCONT);
-    EXPECT_TRUE(session.waitFor([](const std::string& s) { return lastLine(s) == "Enter ip to connect to?"; }));
-    EXPECT_NE(session.screen().find("\nfirst\n"), std::string::npos) << session.screen();
+    session.keys("x");  // the probe prints each key, and ends a second after the last
+    EXPECT_TRUE(session.waitFor([](const std::string& s) { return lastLine(s) == "key 120"; }));
+    EXPECT_EQ(session.history().rfind("first\n", 0), 0u) << session.history();  // scrolled up, whole
+    EXPECT_EQ(session.screen().find("key 255"), std::string::npos) << session.screen();
 }
 
 // Resized after the log scrolled (taller, wider, shorter, narrower, wider): before its next line the
