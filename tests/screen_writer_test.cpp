@@ -322,6 +322,13 @@ TEST(ScreenWriterTest, EmulatorShowsTheModelForScriptedOutput) {
     for (int i = 0; i < 30; i++) printLineText(&rig, "line " + std::to_string(i) + std::string(i * 5, '='));
     EXPECT_EQ(firstDifference(rig), "");
     closeEmulator(&rig.emulator);
+    // One column wide, a carriage return from the wrap position does not move the cursor, so it does not
+    // end the pending wrap in every emulator.
+    Rig narrow;
+    openRig(&narrow, 1, 2, 1, 1, true);
+    printText(&narrow, "abc");
+    EXPECT_EQ(firstDifference(narrow), "");
+    closeEmulator(&narrow.emulator);
 }
 
 TEST(ScreenWriterTest, EmulatorShowsEveryByteAsItsGlyph) {

@@ -27,12 +27,15 @@ void finishChunks(ChunkBuilder* builder) {
 
 // Column 1 of the cursor's row or of the row below is reached by a carriage return and a line feed:
 // moves relative to the terminal's cursor, which stay right when the window is resized while output is
-// on its way (the terminal may have pulled rows down from its scrollback or pushed them off). A
-// carriage return also ends a pending wrap. Any other place is a cursor position.
+// on its way (the terminal may have pulled rows down from its scrollback or pushed them off). Each ends
+// a pending wrap by moving the cursor; from column 2 a carriage return alone might not move it (on a
+// screen one column wide that is the wrap position), so there the position is set. Any other place is
+// a cursor position.
 void moveTo(ScreenWriter* writer, ChunkBuilder* out, int row, int column) {
     if (writer->cursorKnown && writer->row == row && writer->column == column) return;
-    if (writer->cursorKnown && column == 1 && (row == writer->row || row == writer->row + 1)) {
-        addPiece(out, row == writer->row ? "\r" : "\r\n");
+    bool sameRow = row == writer->row && writer->column > 2;
+    if (writer->cursorKnown && column == 1 && (sameRow || row == writer->row + 1)) {
+        addPiece(out, sameRow ? "\r" : "\r\n");
     } else {
         addPiece(out, "\x1b[" + std::to_string(row) + ";" + std::to_string(column) + "H");
     }
