@@ -151,7 +151,8 @@ public:
     // The terminal's settings as stty shows them inside the pane, with the shell back in charge.
     std::string stty(const std::string& label) {
         std::string file = tempPath("stty_" + label);
-        type("stty -a > " + file + "; echo ok-" + label);
+        // The quotes keep the typed line from ever matching what is awaited, wherever the pane wraps it.
+        type("stty -a > " + file + "; echo ok-''" + label);
         waitForText("\nok-" + label + "\n");
         std::string settings = readFile(file);
         std::remove(file.c_str());
