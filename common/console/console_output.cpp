@@ -17,6 +17,9 @@
 
 namespace {
 
+// No terminal is larger than this many rows or columns; a cursor report beyond it is no answer.
+constexpr int LargestScreenSide = 1000;
+
 struct ConsoleScreen {
     bool started = false;
     bool starting = false;
@@ -76,8 +79,10 @@ ConsoleScreen& consoleScreen() {
 
 // After a resize the terminal may have pulled rows back from its scrollback, reflowed them or pushed
 // them off, and moved its cursor along; after a stop other programs wrote to it. Before the next write
-// the layer asks where the cursor stands, and sets position and colours again. A pending line break
-// stays pending across a resize: its row is full whatever the width.
+// the layer asks where the cursor stands and sets the colours again. The answer is taken as where the
+// terminal's cursor is, not sent back as a position: a second resize may already have moved the rows
+// again (tmux, for one, tells the program of a resize late), and moves relative to the cursor stay
+// right. A pending line break stays pending across a resize: its row is full whatever the width.
 void followTerminal(ConsoleScreen& console) {
     int width = 0, height = 0;
     if (!console.terminal) return;
@@ -89,14 +94,23 @@ void followTerminal(ConsoleScreen& console) {
     if (resized) resizeScreenModel(&model, width, height);
     forgetTerminalState(&console.writer);
     int row = 0, column = 0;
-    if (!askCursorPosition(&row, &column)) {
+    if (!askCursorPosition(&row, &column) || row < 1 || column < 1 || row > LargestScreenSide ||
+        column > LargestScreenSide) {
         startFreshRow(console);
         return;
+    }
+    // The terminal is at least as large as the place of its cursor, though its size may not have
+    // reached the program yet.
+    if (row > model.height || column > model.width) {
+        resizeScreenModel(&model, std::max(model.width, column), std::max(model.height, row));
     }
     bool keepBreak = model.pendingBreak && (resized || (row == model.row && column == model.column));
     moveScreenCursor(&model, row, column);
     model.pendingBreak = keepBreak;
     model.changes.clear();  // the terminal's cursor is there already
+    console.writer.cursorKnown = true;
+    console.writer.row = row;
+    console.writer.column = column;
 }
 
 void writeText(const Text& text) {
