@@ -258,14 +258,12 @@ TEST_P(ConsoleTerminalTest, FirstLineNeverOverwritesTheScreen) {
     session.type("clear; printf first; sleep 1; exec " + Probe + " keys");
     std::string shell = "/proc/" + std::to_string(std::atoi(session.format("#{pane_pid}").c_str())) + "/exe";
     pid_t tmux = std::atoi(session.format("#{pid}").c_str());
-    kill(tmux, SIGSTOP);
+    kill(tmux, SIGSTOP);  // from before the probe asks until well after its 300 ms wait
     char exe[256] = "";
-    for (int i = 0; i < 400 && std::strstr(exe, "console_probe") == nullptr; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        ssize_t n = readlink(shell.c_str(), exe, sizeof exe - 1);
-        exe[n > 0 ? n : 0] = 0;
+    for (int i = 0; i < 400 && std::strstr(exe, "console_probe") == nullptr; ++i, usleep(10000)) {
+        exe[std::max<ssize_t>(0, readlink(shell.c_str(), exe, sizeof exe - 1))] = 0;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));  // well past the layer's 300 ms wait
+    usleep(800000);
     kill(tmux, SIGCONT);
     session.keys("x");  // the probe prints each key, and ends a second after the last
     EXPECT_TRUE(session.waitFor([](const std::string& s) { return lastLine(s) == "key 120"; }));
