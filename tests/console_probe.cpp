@@ -52,7 +52,9 @@ void logLoop() {
     for (int line = 0;;) {
         Text key = pollKey();
         if (key == "\x1b") endProgram(0);
-        for (int i = 0; i < 3 && !key.empty(); ++i) printLine("line " + decimalText(++line) + " " + repeatChar(55, "-") + "|");
+        for (int i = 0; i < 3 && !key.empty(); ++i) {
+            printLine("line " + decimalText(++line) + " " + repeatChar(55, "-") + "|");
+        }
         pause(10);
     }
 }

@@ -306,7 +306,8 @@ TEST_P(ConsoleTerminalTest, KeypadAndAltDownGiveTheirPcKeys) {
     session.startProbe();
     session.keys("KPEnter KP7 KP+ M-Down");
     session.waitForText("key 255 160");
-    EXPECT_NE(session.screen().find("key 13\nkey 55\nkey 43\nkey 255 160\n"), std::string::npos) << session.screen();
+    std::string screen = session.screen();
+    EXPECT_NE(screen.find("key 13\nkey 55\nkey 43\nkey 255 160\n"), std::string::npos) << screen;
     session.keys("Escape");
     EXPECT_EQ(session.probeStatus(), 0);
     expectModesUndone(session.paneOutput());

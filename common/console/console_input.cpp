@@ -35,9 +35,10 @@ struct Keyboard {
     bool seen[ScanCodeCount] = {};  // pressed since isKeyDown last asked about that key
     int takenScan = 0;              // the key pollKey took last, if isKeyDown has not asked since
     std::size_t droppedBytes = 0;   // decoder bytes from before a discard: their keys are dropped
-    bool reportWanted = false;      // a cursor position query waits for its answer
+    int reportsDue = 0;             // cursor position queries not answered yet
+    bool reportWanted = false;      // the latest one is awaited
     int reportRow = 0, reportColumn = 0;
-    long long lateReportUntilMs = 0;  // an answer that came too late is swallowed until then
+    long long lateReportUntilMs = 0;  // answers that came too late are swallowed until then
     long long drainedAtMs = -1;     // when an intake last found the input empty
 };
 
@@ -57,7 +58,8 @@ Keyboard& startKeyboard() {
     keyboard.decoder.utf8Input = info.inputIsTerminal && info.utf8;
     keyboard.kitty = info.kittyKeyboard;
     // The start-up question about the cursor went unanswered: its answer may still come.
-    keyboard.decoder.cursorReportOutstanding = info.outputIsTerminal && info.inputIsTerminal && !info.cursorKnown;
+    keyboard.reportsDue = info.outputIsTerminal && info.inputIsTerminal && !info.cursorKnown ? 1 : 0;
+    keyboard.decoder.cursorReportOutstanding = keyboard.reportsDue > 0;
     keyboard.lateReportUntilMs = monotonicMs() + LateReportMs;
     return keyboard;
 }
@@ -96,8 +98,11 @@ void handleEvent(Keyboard& k, const KeyEvent& event) {
         forgetHeldKeys(k);
         break;
     case KeyEventKind::CursorReport:
-        // Believed only while awaited: the screen has gone on since a late one was asked for.
-        if (k.reportWanted) {
+        // Answers come in the order of the questions. Only the answer to the latest, while it is
+        // awaited, is believed: the screen has gone on since a late one was asked for.
+        k.reportsDue = k.reportsDue > 0 ? k.reportsDue - 1 : 0;
+        k.decoder.cursorReportOutstanding = k.reportsDue > 0;
+        if (k.reportWanted && k.reportsDue == 0) {
             k.reportWanted = false;
             k.reportRow = event.row;
             k.reportColumn = event.column;
@@ -159,7 +164,10 @@ void collectKeys() {
         k.focused = true;
     }
     long long now = monotonicMs();
-    if (!k.reportWanted && now > k.lateReportUntilMs) k.decoder.cursorReportOutstanding = false;
+    if (!k.reportWanted && now > k.lateReportUntilMs) {
+        k.reportsDue = 0;
+        k.decoder.cursorReportOutstanding = false;
+    }
     if (now != k.drainedAtMs) readInput(k, now);
     // Once input has ended no byte can complete a sequence, so whatever waits is decoded now.
     if (k.inputEnded) now = LLONG_MAX / 2;
@@ -257,7 +265,7 @@ int nextEditKey(LineView& view, const LineEditor& editor, int* checks) {
 Text pollKey() {
     Keyboard& k = startKeyboard();
     collectKeys();
-    k.seen[k.takenScan] = false;
+    if (k.takenScan > 0) k.seen[k.takenScan] = false;
     k.takenScan = 0;
     int key = 0;
     if (!keyQueuePop(k.queue, &key)) return Text();
@@ -293,6 +301,7 @@ bool askCursorPosition(int* row, int* column) {
     if (!info.outputIsTerminal) return false;
     if (!info.inputIsTerminal) return terminalAskCursorAside(row, column);
     terminalWrite("\x1b[6n", 4);
+    k.reportsDue++;
     k.decoder.cursorReportOutstanding = true;
     k.reportWanted = true;
     long long deadline = monotonicMs() + TerminalReplyTimeoutMs;
