@@ -78,6 +78,7 @@ void noteCursor(const ReplyScan& scan) {
 void startModes() {
     if (!info.outputIsTerminal) return;
     if (info.inputIsTerminal) {
+        buildModeStrings(false);  // a way out while the replies are awaited undoes the modes too
         writeAll(StdOut, KeyModes, std::strlen(KeyModes));
         ReplyScan scan = askTerminal(StdIn, "\x1b[?u\x1b[?25$p\x1b[6n\x1b[c", true);
         info.kittyKeyboard = scan.kitty && scan.attributes;
