@@ -8,10 +8,12 @@ namespace {
 
 const Text DefaultServerAddress = "127.0.0.1";
 
-// Keys typed while the address was read or the host was made are not meant for the input line.
+// Keys typed while the address was read or the host was made are not meant for the input line, nor
+// is an Esc among them meant to end the chat before it starts.
 void discardWaitingKeys() {
     while (!pollKey().empty()) {
     }
+    discardKeys();
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Fuzzes the console's output half: arbitrary texts, colours and cursor moves are applied to the screen
 // model, and the writer's bytes are rendered by libvterm. The emulator must end up showing exactly what the
 // model holds (glyphs, colours, cursor), and the bytes may hold nothing but the writer's own sequences:
-// no OSC, DCS, APC, PM or SOS, no C1 control, no control byte but ESC (of a CSI), BEL and LF, and only the
+// no OSC, DCS, APC, PM or SOS, no C1 control, no control byte but ESC (of a CSI), BEL, CR and LF, and only the
 // CSI finals H, m and K.
 #include <cstddef>
 #include <cstdint>
@@ -25,7 +25,7 @@ void fail(const char* what, int row = 0, int column = 0) {
 
 int onText(const char*, size_t, void*) { return 1; }
 int onControl(unsigned char control, void*) {
-    if (control != 0x07 && control != 0x0a) fail("foreign control byte", control);
+    if (control != 0x07 && control != 0x0a && control != 0x0d) fail("foreign control byte", control);
     return 1;
 }
 int onEscape(const char*, size_t, void*) {

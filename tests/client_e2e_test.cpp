@@ -111,6 +111,7 @@ protected:
     std::string dir_;
     // Each program in a pane (and a tmux server) of its own, by name: "server", "alice", "bob".
     std::map<std::string, TmuxPane> panes_;
+    bool focusEvents_ = false;
 
     void SetUp() override {
         char pattern[] = "/tmp/chat-client-e2e-XXXXXX";
@@ -128,6 +129,7 @@ protected:
     void startSession(const std::string& name, const std::string& command) {
         TmuxPane& pane = panes_[name];
         pane.clipboard = true;
+        pane.focusEvents = focusEvents_;
         ASSERT_TRUE(startTmuxPane(pane, "chat-client-e2e-" + name, command));
     }
 
@@ -404,6 +406,48 @@ TEST_F(ClientTerminal, NetworkBytesNeverActOnTheTerminal) {
     }
     EXPECT_EQ(fromAlice, std::vector<Text>{"SAY Anonymous0 ok"});
     stopTestClient(mallory);
+}
+
+// What a person meets in the first minutes, with tmux's focus events off and on (a detached pane is
+// then told it has lost the focus).
+class ClientAtTheTerminal : public ClientTerminal, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override {
+        focusEvents_ = GetParam();
+        ClientTerminal::SetUp();
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(FocusEvents, ClientAtTheTerminal, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "On" : "Off"; });
+
+// Esc at the address prompt only clears the answer; one typed with the Enter that ends it is discarded
+// with the other waiting keys. Neither ends the chat before it starts.
+TEST_P(ClientAtTheTerminal, EscBeforeTheChatNeverEndsIt) {
+    startClient("alice");
+    typeText("alice", "10.9.8.7");
+    ASSERT_TRUE(waitFor("alice", shows("? 10.9.8.7")));
+    sendKeys("alice", "Escape");
+    ASSERT_TRUE(waitFor("alice", [](const Screen& s) { return findRow(s, "10.9.8.7") < 0; }));
+    sendKeys("alice", "Enter Escape");
+    // A person's next key comes well after the lone Esc's 30 ms wait.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    typeText("alice", "x");
+    ASSERT_TRUE(waitFor("alice", inputRowStartsWith("> x_")));
+    sendKeys("alice", "Escape");
+    EXPECT_EQ(exitStatus("alice"), "0\n");
+}
+
+// Keys typed ahead past the 511 that wait drop the oldest, so an Esc behind a long paste is seen at
+// once: the client ends before a line of the paste could go out.
+TEST_P(ClientAtTheTerminal, EscBehindALongPasteEndsAtOnceAndSendsNothing) {
+    startServer();
+    startConnectedClient("alice");
+    typeText("alice", std::string(1500, 'p'));
+    sendKeys("alice", "Escape");
+    EXPECT_EQ(exitStatus("alice"), "0\n");
+    ASSERT_TRUE(waitFor("server", shows("Cli0 disconnected.")));
+    EXPECT_EQ(findRow(capture("server"), "SAY Anonymous0"), -1);
 }
 
 }  // namespace

@@ -2,9 +2,10 @@
 //   console_probe line  : inputText, print the item in brackets, then every key left, until input ends
 //   console_probe keys  : print every key as numbers until input ends
 //   console_probe wait  : waitForKey twice around a pollKey, then print the keys
-//   console_probe tty   : inputText, then a key loop in a terminal: Esc ends (status 0), A aborts,
-//                         and isKeyDown(1) is reported as "held"
+//   console_probe tty   : inputText, the discard of waiting keys as the client does it, then a key loop
+//                         in a terminal: Esc ends (status 0), A aborts, and isKeyDown(1) is reported as "held"
 //   console_probe held  : the same loop, but q ends it instead of Esc
+//   console_probe log   : three numbered lines of 70 characters for each key; Esc ends
 #include "common/console/console.h"
 
 #include <cstdlib>
@@ -47,6 +48,17 @@ void ttyLoop(bool escEnds) {
     }
 }
 
+void logLoop() {
+    for (int line = 0;;) {
+        Text key = pollKey();
+        if (key == "\x1b") endProgram(0);
+        for (int i = 0; i < 3 && !key.empty(); ++i) {
+            printLine("line " + decimalText(++line) + " " + repeatChar(55, "-") + "|");
+        }
+        pause(10);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -59,8 +71,11 @@ int main(int argc, char** argv) {
         waitForKey();
         printLine("woke");
         for (Text key = pollKey(); !key.empty(); key = pollKey()) printLine("key " + numbers(key));
+    } else if (std::strcmp(mode, "log") == 0) {
+        logLoop();
     } else if (std::strcmp(mode, "tty") == 0 || std::strcmp(mode, "held") == 0) {
         printLine("item=[" + inputText("Say") + "]");
+        discardKeys();
         ttyLoop(std::strcmp(mode, "tty") == 0);
     } else {
         printLine("item=[" + inputText("Enter ip to connect to") + "]");

@@ -9,10 +9,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -85,9 +87,10 @@ TEST(ConsolePipeTest, InputTextReturnsTheFirstItemOfTheTypedLine) {
     }
 }
 
-TEST(ConsolePipeTest, LongLineIsCutTo4096Bytes) {
-    std::string output = runPiped("line", std::string(5000, 'x') + "\r");
-    EXPECT_EQ(itemOf(output), std::string(4096, 'x'));
+// Keys typed ahead past the 511 that wait are read all the same, and the oldest are dropped.
+TEST(ConsolePipeTest, TypeAheadKeepsTheNewest511Keys) {
+    std::string output = runPiped("line", "abc" + std::string(5000, 'x') + "yz\r");
+    EXPECT_EQ(itemOf(output), std::string(508, 'x') + "yz");
 }
 
 TEST(ConsolePipeTest, KeysAfterTheLineStayQueuedAndEndWithTheCloseRequest) {
@@ -113,12 +116,14 @@ std::string lastLine(const std::string& screen) {
 }
 
 // A tmux server of its own, with one 80x25 pane running an interactive sh with job control; every
-// byte the programs write to the pane is kept in a file as well.
+// byte the programs write to the pane is kept in a file as well. With focus events on, the detached
+// pane is told "focus out" as soon as a program asks for focus reports.
 class TerminalSession {
 public:
-    TerminalSession() {
+    explicit TerminalSession(bool focusEvents) {
         raw_ = tempPath("pane");
         pane_.pipeTo = raw_;
+        pane_.focusEvents = focusEvents;
         startTmuxPane(pane_, "console_input", "env PS1='$ ' ENV= sh -i");
         waitFor([](const std::string& screen) { return screen.rfind("$", 0) == 0; });
     }
@@ -146,7 +151,8 @@ public:
     // The terminal's settings as stty shows them inside the pane, with the shell back in charge.
     std::string stty(const std::string& label) {
         std::string file = tempPath("stty_" + label);
-        type("stty -a > " + file + "; echo ok-" + label);
+        // The quotes keep the typed line from ever matching what is awaited, wherever the pane wraps it.
+        type("stty -a > " + file + "; echo ok-''" + label);
         waitForText("\nok-" + label + "\n");
         std::string settings = readFile(file);
         std::remove(file.c_str());
@@ -170,6 +176,9 @@ public:
         return std::atoi(s.c_str() + s.rfind("\nst=") + 4);
     }
     std::string paneOutput() { return readFile(raw_); }
+    std::string format(const std::string& what) { return paneFormat(pane_, what); }
+    void resize(int width, int height) { resizeTmuxPane(pane_, width, height); }
+    std::string history() { return capturePaneHistory(pane_); }
 
 private:
     TmuxPane pane_;
@@ -184,6 +193,7 @@ void expectModesUndone(const std::string& output) {
         {"\x1b[?1004h", "\x1b[?1004l"},
         {"\x1b[?1036s", "\x1b[?1036r"},
         {"\x1b[?25h", "\x1b[?25h"},
+        {"\x1b=", "\x1b>"},
     };
     for (const auto& mode : modes) {
         std::size_t on = output.rfind(mode.first);
@@ -194,15 +204,19 @@ void expectModesUndone(const std::string& output) {
     EXPECT_EQ(output.find("\x1b[>"), std::string::npos);  // no kitty flags pushed inside tmux
 }
 
-class ConsoleTerminalTest : public ::testing::Test {
+// Each case runs with tmux's focus events off and on.
+class ConsoleTerminalTest : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
         if (!haveTmux()) GTEST_SKIP() << "tmux is not installed";
     }
 };
 
-TEST_F(ConsoleTerminalTest, EscEndsTheProgramAndTheTerminalIsAsBefore) {
-    TerminalSession session;
+INSTANTIATE_TEST_SUITE_P(FocusEvents, ConsoleTerminalTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "On" : "Off"; });
+
+TEST_P(ConsoleTerminalTest, EscEndsTheProgramAndTheTerminalIsAsBefore) {
+    TerminalSession session(GetParam());
     std::string before = session.stty("before");
     session.startProbe();
     EXPECT_NE(session.screen().find("item=[hi]"), std::string::npos);
@@ -217,19 +231,104 @@ TEST_F(ConsoleTerminalTest, EscEndsTheProgramAndTheTerminalIsAsBefore) {
     expectModesUndone(session.paneOutput());
 }
 
-TEST_F(ConsoleTerminalTest, FocusOutHidesTheHeldEsc) {
-    TerminalSession session;
+// tmux does not answer the query for the cursor's visibility, so the cursor counts as visible: hidden by
+// the shell before, it is shown for the prompt, stays so, and is shown at the end.
+TEST_P(ConsoleTerminalTest, CursorCountsAsVisibleWhenTheTerminalDoesNotSay) {
+    TerminalSession session(GetParam());
+    session.type("printf '\\033[?25l'");
     session.startProbe();
-    session.bytes("1b 5b 4f");  // the terminal reports focus out
+    EXPECT_EQ(session.format("#{cursor_flag}"), "1\n");
+    EXPECT_LT(session.paneOutput().find("\x1b[?25l"), session.paneOutput().find("\x1b[?25$p"));
     session.keys("Escape");
     EXPECT_EQ(session.probeStatus(), 0);
+    EXPECT_EQ(session.format("#{cursor_flag}"), "1\n");
+}
+
+// Where the shell left its line break pending in the last column, output starts on the next row. Where
+// the terminal answers the start-up question about the cursor too late (tmux held stopped, as over a
+// slow link), output starts on a fresh row at the bottom, and the late answer (here CSI 1;6R, the form
+// of Ctrl+F3) is no key. No row on screen is written over.
+TEST_P(ConsoleTerminalTest, FirstLineNeverOverwritesTheScreen) {
+    TerminalSession session(GetParam());
+    session.type("printf '%080d' 0; " + Probe + " line");
+    session.waitForText("Enter ip to connect to?");
+    session.keys("Enter");
+    EXPECT_TRUE(session.waitForText(std::string(80, '0') + "\nEnter ip to connect to?\nitem=[]"));
+    session.waitFor([](const std::string& s) { return lastLine(s) == "$"; });
+    session.type("clear; printf first; sleep 1; exec " + Probe + " keys");
+    std::string shell = "/proc/" + std::to_string(std::atoi(session.format("#{pane_pid}").c_str())) + "/exe";
+    pid_t tmux = std::atoi(session.format("#{pid}").c_str());
+    kill(tmux, SIGSTOP);  // from before the probe asks until well after its 300 ms wait
+    char exe[256] = "";
+    for (int i = 0; i < 400 && std::strstr(exe, "console_probe") == nullptr; ++i, usleep(10000)) {
+        exe[std::max<ssize_t>(0, readlink(shell.c_str(), exe, sizeof exe - 1))] = 0;
+    }
+    usleep(800000);
+    kill(tmux, SIGCONT);
+    session.keys("x");  // the probe prints each key, and ends a second after the last
+    EXPECT_TRUE(session.waitFor([](const std::string& s) { return lastLine(s) == "key 120"; }));
+    EXPECT_EQ(session.history().rfind("first\n", 0), 0u) << session.history();  // scrolled up, whole
+    EXPECT_EQ(session.screen().find("key 255"), std::string::npos) << session.screen();
+}
+
+// Resized after the log scrolled (taller, wider, shorter, narrower, wider): before its next line the
+// layer learns where the terminal moved the cursor, and every line stays readable and in order.
+TEST_P(ConsoleTerminalTest, ResizesKeepTheLogInOrder) {
+    TerminalSession session(GetParam());
+    session.type(Probe + " log");
+    int printed = 0;
+    auto more = [&] {
+        session.keys("x");
+        printed += 3;
+        session.waitForText("line " + std::to_string(printed) + " ");
+    };
+    for (int i = 0; i < 12; ++i) more();
+    for (const auto& size : {std::make_pair(80, 30), {100, 30}, {80, 40}, {80, 20}, {60, 25}, {100, 25}}) {
+        session.resize(size.first, size.second);
+        more();
+        more();
+    }
+    std::string all = session.history(), numbers;
+    for (std::size_t at = all.find("line "); at != std::string::npos; at = all.find("line ", at + 1)) {
+        numbers += std::to_string(std::atoi(all.c_str() + at + 5)) + " ";
+    }
+    std::string expected;
+    for (int line = 1; line <= printed; ++line) expected += std::to_string(line) + " ";
+    EXPECT_EQ(numbers, expected) << all;
+    EXPECT_EQ(std::count(all.begin(), all.end(), '|'), printed) << all;
+    session.keys("Escape");
+}
+
+// Keys as tmux sends them: the keypad in application mode, switched on while the probe runs and off
+// at its end, types what its keys show and its Enter is 13; Alt+Down is the BIOS's 160.
+TEST_P(ConsoleTerminalTest, KeypadAndAltDownGiveTheirPcKeys) {
+    TerminalSession session(GetParam());
+    session.startProbe();
+    session.keys("KPEnter KP7 KP+ M-Down");
+    session.waitForText("key 255 160");
     std::string screen = session.screen();
-    EXPECT_NE(screen.find("key 27"), std::string::npos) << screen;
-    EXPECT_EQ(screen.find("held"), std::string::npos) << screen;
+    EXPECT_NE(screen.find("key 13\nkey 55\nkey 43\nkey 255 160\n"), std::string::npos) << screen;
+    session.keys("Escape");
+    EXPECT_EQ(session.probeStatus(), 0);
+    expectModesUndone(session.paneOutput());
+}
+
+// A focus report gone stale (lost during a stop, or tmux's "out" for a detached session) never hides
+// Esc: keys reach only the window with the focus, so the press proves it.
+TEST_P(ConsoleTerminalTest, AKeyPressProvesTheFocus) {
+    TerminalSession session(GetParam());
+    session.startProbe();
+    session.bytes("1b 5b 4f");  // the terminal reports focus out
+    session.keys("C-z");
+    session.waitForText("Stopped");
+    session.type("fg");
+    session.keys("Escape");
+    EXPECT_EQ(session.probeStatus(), 0);
+    EXPECT_NE(session.screen().find("held\nkey 27"), std::string::npos) << session.screen();
 }
 
 // Each way out that ends the probe at once still leaves the terminal as it found it.
-TEST_F(ConsoleTerminalTest, SignalsEndAtOnceAndRestore) {
+TEST_P(ConsoleTerminalTest, SignalsEndAtOnceAndRestore) {
     struct WayOut {
         const char* name;
         const char* key;  // typed into the pane; none means SIGTERM from outside
@@ -242,7 +341,7 @@ TEST_F(ConsoleTerminalTest, SignalsEndAtOnceAndRestore) {
     };
     for (const WayOut& way : ways) {
         SCOPED_TRACE(way.name);
-        TerminalSession session;
+        TerminalSession session(GetParam());
         std::string before = session.stty("before");
         int pid = session.startProbe();
         ASSERT_GT(pid, 0);
@@ -257,8 +356,8 @@ TEST_F(ConsoleTerminalTest, SignalsEndAtOnceAndRestore) {
     }
 }
 
-TEST_F(ConsoleTerminalTest, CtrlZRestoresAndFgTakesKeysAgain) {
-    TerminalSession session;
+TEST_P(ConsoleTerminalTest, CtrlZRestoresAndFgTakesKeysAgain) {
+    TerminalSession session(GetParam());
     std::string before = session.stty("before");
     session.startProbe();
     session.keys("C-z");
@@ -333,14 +432,18 @@ public:
     std::string output_;
 };
 
+// Answers the probe's start-up queries as kitty would, with the cursor hidden on row 3; true once it
+// prompts.
+bool startAsKitty(KittyTerminal& terminal) {
+    if (terminal.pid_ <= 0 || !terminal.readUntil("\x1b[c")) return false;
+    EXPECT_NE(terminal.output_.find("\x1b[?u\x1b[?25$p"), std::string::npos);
+    terminal.send("\x1b[?0u\x1b[?25;2$y\x1b[3;1R\x1b[?62;22c");
+    return terminal.readUntil("\x1b[>3u") && terminal.readUntil("Say?");
+}
+
 TEST(ConsoleKittyTest, EscHeldIsExactAndCtrlCInterrupts) {
     KittyTerminal terminal;
-    ASSERT_GT(terminal.pid_, 0);
-    ASSERT_TRUE(terminal.readUntil("\x1b[c"));
-    EXPECT_NE(terminal.output_.find("\x1b[?u"), std::string::npos);
-    terminal.send("\x1b[?0u\x1b[3;1R\x1b[?62;22c");
-    ASSERT_TRUE(terminal.readUntil("\x1b[>3u"));
-    ASSERT_TRUE(terminal.readUntil("Say?"));
+    ASSERT_TRUE(startAsKitty(terminal));
     terminal.send("hi\r");
     ASSERT_TRUE(terminal.readUntil("item=[hi]"));
     ASSERT_TRUE(terminal.readUntil("ready pid "));
@@ -376,6 +479,28 @@ TEST(ConsoleKittyTest, EscHeldIsExactAndCtrlCInterrupts) {
     ASSERT_EQ(tcgetattr(terminal.master_, &settings), 0);
     EXPECT_TRUE(settings.c_lflag & ICANON);
     EXPECT_TRUE(settings.c_lflag & ECHO);
+}
+
+// An Esc pressed at the prompt, or with the Enter that ends it, is gone once the loop starts; a press
+// followed by a focus-out is forgotten, since its release may never come; the cursor, hidden before the
+// prompt, is hidden again after it.
+TEST(ConsoleKittyTest, NoEscFromBeforeTheLoopAndNoneHeldAfterFocusOut) {
+    KittyTerminal terminal;
+    ASSERT_TRUE(startAsKitty(terminal));
+    terminal.send("a\x1b[27u\x1b[27;1:3ub\r\x1b[27u");
+    ASSERT_TRUE(terminal.readUntil("ready pid "));
+    std::size_t loop = terminal.output_.size();
+    terminal.send("\x1b[27;1:3ux");
+    ASSERT_TRUE(terminal.readUntil("key 120", loop));
+    terminal.send("\x1b[27u\x1b[O");
+    ASSERT_TRUE(terminal.readUntil("key 27", loop));
+    terminal.send("y");
+    ASSERT_TRUE(terminal.readUntil("key 121", loop));
+    EXPECT_NE(terminal.output_.find("item=[b]"), std::string::npos);
+    std::size_t shown = terminal.output_.find("\x1b[?25h", terminal.output_.find("Say?"));
+    EXPECT_LT(terminal.output_.find("\x1b[?25l", shown), terminal.output_.find("item=[b]"));
+    EXPECT_EQ(terminal.count("held", loop, terminal.output_.size()), 0u);
+    EXPECT_EQ(terminal.count("key 27", loop, terminal.output_.find("key 120")), 0u);
 }
 
 }  // namespace

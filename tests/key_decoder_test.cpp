@@ -27,7 +27,7 @@ const std::vector<KeyRow>& keyRows() {
         {"xterm", "\x1bOH", ext(71)}, {"xterm", "\x1b[F", ext(79)}, {"xterm", "\x1bOF", ext(79)},
         {"xterm", "\x1b[1;2A", ext(72)}, {"xterm", "\x1b[1;5A", ext(141)}, {"xterm", "\x1b[1;3A", ext(152)},
         {"xterm", "\x1b[1;7A", ext(152)}, {"xterm", "\x1b[1;6A", ext(141)}, {"xterm", "\x1b[1;5B", ext(145)},
-        {"xterm", "\x1b[1;3B", ext(154)}, {"xterm", "\x1b[1;5C", ext(116)}, {"xterm", "\x1b[1;3C", ext(157)},
+        {"xterm", "\x1b[1;3B", ext(160)}, {"xterm", "\x1b[1;5C", ext(116)}, {"xterm", "\x1b[1;3C", ext(157)},
         {"xterm", "\x1b[1;5D", ext(115)}, {"xterm", "\x1b[1;3D", ext(155)}, {"xterm", "\x1b[1;5H", ext(119)},
         {"xterm", "\x1b[1;3H", ext(151)}, {"xterm", "\x1b[1;5F", ext(117)}, {"xterm", "\x1b[1;3F", ext(159)},
         {"xterm", "\x1b[2~", ext(82)}, {"xterm", "\x1b[3~", ext(83)}, {"xterm", "\x1b[5~", ext(73)},
@@ -44,8 +44,16 @@ const std::vector<KeyRow>& keyRows() {
         {"xterm", "\x1b[21;5~", ext(103)}, {"xterm", "\x1b[21;3~", ext(113)}, {"xterm", "\x1b[23;2~", ext(135)},
         {"xterm", "\x1b[24;2~", ext(136)}, {"xterm", "\x1b[23;5~", ext(137)}, {"xterm", "\x1b[24;5~", ext(138)},
         {"xterm", "\x1b[23;3~", ext(139)}, {"xterm", "\x1b[24;3~", ext(140)},
-        {"xterm", "\x1b[Z", ext(15)}, {"xterm", "\x1bOM", 13}, {"xterm", "\x1bOk", '+'},
-        {"xterm", "\x1bOp", '0'}, {"xterm", "\x1b[27;5;97~", 1},
+        {"xterm", "\x1b[Z", ext(15)}, {"xterm", "\x1b[27;5;97~", 1},
+        // The keypad in application mode (ESC =), as tmux and xterm send it: what it types with Num Lock on,
+        // and with Ctrl or Alt the BIOS codes of the keypad (Alt with a digit composes, so gives nothing).
+        {"keypad", "\x1bOM", 13}, {"keypad", "\x1bOp", '0'}, {"keypad", "\x1bOq", '1'}, {"keypad", "\x1bOr", '2'},
+        {"keypad", "\x1bOs", '3'}, {"keypad", "\x1bOt", '4'}, {"keypad", "\x1bOu", '5'}, {"keypad", "\x1bOv", '6'},
+        {"keypad", "\x1bOw", '7'}, {"keypad", "\x1bOx", '8'}, {"keypad", "\x1bOy", '9'}, {"keypad", "\x1bOj", '*'},
+        {"keypad", "\x1bOk", '+'}, {"keypad", "\x1bOl", ','}, {"keypad", "\x1bOm", '-'}, {"keypad", "\x1bOn", '.'},
+        {"keypad", "\x1bOo", '/'}, {"keypad", "\x1bOX", '='}, {"keypad", "\x1bO5k", ext(144)},
+        {"keypad", "\x1b\x1bOk", ext(78)}, {"keypad", "\x1b\x1bOM", ext(166)}, {"keypad", "\x1bO5q", ext(117)},
+        {"keypad", "\x1b[57412;3u", ext(74)}, {"keypad", "\x1b[57410;5u", ext(149)}, {"keypad", "\x1b[57414;5u", 10},
         // Plain bytes: Enter, Tab, both Backspaces, Ctrl+letters, Ctrl+Enter as line feed.
         {"any", "\r", 13}, {"any", "\t", 9}, {"any", "\x7f", 8}, {"any", "\x08", 8}, {"any", "\n", 10},
         {"any", "\x01", 1}, {"any", "\x1a", 26}, {"any", "a", 'a'}, {"any", "Z", 'Z'}, {"any", " ", ' '},
@@ -79,6 +87,7 @@ const std::vector<KeyRow>& keyRows() {
         {"kitty", "\x1b[49;3u", ext(120)}, {"kitty", "\x1b[13;5u", 10}, {"kitty", "\x1b[13;3u", ext(28)},
         {"kitty", "\x1b[9;2u", ext(15)}, {"kitty", "\x1b[9;5u", ext(148)}, {"kitty", "\x1b[9;3u", ext(165)},
         {"kitty", "\x1b[127;3u", ext(14)}, {"kitty", "\x1b[13~", ext(61)}, {"kitty", "\x1b[13;2~", ext(86)},
+        {"kitty", "\x1b[127;5u", 127},  // Ctrl+Backspace types DEL, as the BIOS has it
         {"kitty", "\x1b[57399u", '0'}, {"kitty", "\x1b[57414u", 13}, {"kitty", "\x1b[57417u", ext(75)},
         {"kitty", "\x1b[57419;5u", ext(141)}, {"kitty", "\x1b[57426u", ext(83)}, {"kitty", "\x1b[97:65;5u", 1},
         {"kitty", "\x1b[1;5:1A", ext(141)}, {"kitty", "\x1b[233;3u", 0x82},
@@ -224,7 +233,7 @@ TEST(KeyDecoderTest, RepliesAndUnknownSequencesAreSwallowedWhole) {
         {"\x1b[?0u", KeyEventKind::KittyFlags},
         {"\x1b[?62;22c", KeyEventKind::DeviceAttributes},
         {"\x1b[?1;2c", KeyEventKind::DeviceAttributes},
-        {"\x1b[?1004;2$y", KeyEventKind::Ignored},
+        {"\x1b[?25;2$y", KeyEventKind::ModeReport},
         {"\x1b[>41;380;0c", KeyEventKind::Ignored},
         {"\x1b[12;40R", KeyEventKind::Ignored},  // a cursor report nobody asked for
         {"\x1b[200~", KeyEventKind::Ignored},
@@ -236,6 +245,7 @@ TEST(KeyDecoderTest, RepliesAndUnknownSequencesAreSwallowedWhole) {
         {"\x1b[57358u", KeyEventKind::Ignored},    // Caps Lock
         {"\x1b[[Z", KeyEventKind::Ignored},
         {"\x1bOE", KeyEventKind::Ignored},         // keypad 5 has no code
+        {"\x1b\x1bOq", KeyEventKind::Ignored},     // Alt with keypad 1 composes a character on a PC
         {"\x1b[E", KeyEventKind::Ignored},
         {"\x1b[1;5X", KeyEventKind::Ignored},
         {"\x1b[99~", KeyEventKind::Ignored},
@@ -331,7 +341,7 @@ TEST(KeyDecoderTest, ScanCodesOfKeys) {
         {27, 1}, {ext(1), 1}, {'1', 2}, {'!', 2}, {'0', 11}, {'q', 16}, {'Q', 16}, {17, 16}, {13, 28},
         {10, 28}, {8, 14}, {9, 15}, {ext(15), 15}, {' ', 57}, {ext(59), 59}, {ext(104), 59},
         {ext(133), 87}, {ext(140), 88}, {ext(141), 72}, {ext(16), 16}, {ext(120), 2}, {ext(131), 13},
-        {0xB0, 0},
+        {ext(144), 78}, {ext(55), 55}, {ext(166), 28}, {ext(160), 80}, {0xB0, 0},
     };
     for (const Row& row : rows) EXPECT_EQ(scanCodeOfKey(row.key), row.scanCode) << row.key;
 }

@@ -51,4 +51,17 @@ TEST_F(KeyIntake, ALoneEscReachesBothQuestionsOfAPass) {
     EXPECT_EQ(taken + pollKey(), "x\x1b");
 }
 
+// A press that pollKey took counts for the isKeyDown that follows, and not after a second pollKey
+// (as in the line editor, or a loop that discards keys).
+TEST_F(KeyIntake, ATakenPressCountsOnlyForTheNextQuestion) {
+    for (bool askedBetween : {true, false}) {
+        type("q");
+        Text key;
+        for (int tries = 0; tries < 1000 && key.empty(); tries++, pause(1)) key = pollKey();
+        EXPECT_EQ(key, "q");
+        if (!askedBetween) pollKey();  // the line editor's next turn, say
+        EXPECT_EQ(isKeyDown(16), askedBetween);
+    }
+}
+
 }  // namespace

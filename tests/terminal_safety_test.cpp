@@ -77,6 +77,12 @@ protected:
     // The pane's rows keep their trailing blanks, so the prompt "$ " can be told from a line "$".
     std::string pane() { return capturePaneText(terminal, true); }
     std::string modes() { return paneFormat(terminal, PaneModesFormat); }
+    // The program's last bytes may still be on their way through tmux when its exit is known: wait for them.
+    bool modesBecome(const std::string& expected) {
+        long long end = nowMs() + 5000;
+        while (modes() != expected && nowMs() < end) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return modes() == expected;
+    }
     void type(const std::string& text) { typeText(terminal, text); }
     void keys(const std::string& names) { sendKeys(terminal, names); }
     bool waitForPane(const std::string& text, int maxMs = 10000) {
@@ -92,8 +98,9 @@ protected:
     }
     pid_t programPid() { return static_cast<pid_t>(std::atoi(readFile(dir + "/pid").c_str())); }
 
-    // Writes the scripts: prog.sh records the program's pid and becomes the program; run.sh records the
-    // terminal's settings around it and the exit status, then stays so the pane stays.
+    // Writes the scripts: prog.sh records the program's pid and becomes the program; run.sh waits until
+    // the test has seen the pane's modes, records the terminal's settings around the program and its exit
+    // status, then stays so the pane stays.
     void writeScripts(const std::string& program) {
         std::ofstream prog(dir + "/prog.sh");
         prog << "echo $$ > " << dir << "/pid\nexec " << BuildDir << "/" << program << "\n";
@@ -101,6 +108,7 @@ protected:
         // The plain shell shares the program's process group, so Ctrl+C reaches it too: it takes the
         // signal and goes on (a trap with a command, unlike an ignored signal, is not inherited).
         run << "trap true INT\n"
+            << "while [ ! -e " << dir << "/go ]; do sleep 0.02; done\n"
             << "stty -a > " << dir << "/before\n"
             << "sh " << dir << "/prog.sh\n"
             << "echo $? > " << dir << "/status\n"
@@ -116,9 +124,13 @@ protected:
         if (program == "chat-client") {
             ASSERT_TRUE(waitForPane("Enter ip to connect to? "));
             keys("Enter");
-            type("x");
-            ASSERT_TRUE(waitForPane("> x_"));
-            return;
+            // A key that comes before the client has discarded the keys typed with the address goes
+            // with them: type it again.
+            for (int tries = 0; tries < 5; ++tries) {
+                type("x");
+                if (waitForPane("> x_", 2000)) return;
+            }
+            FAIL() << pane();
         }
         long long end = nowMs() + 60000;
         while (!waitForPane("Server Running.", 2000) && nowMs() < end) {
@@ -148,6 +160,7 @@ TEST_P(TerminalSafety, WayOutLeavesTheTerminalAsItWas) {
     openPane(interactive);
     if (HasFatalFailure()) return;
     std::string modesBefore = modes();
+    std::ofstream(dir + "/go").close();
     if (interactive) startInShell();
     waitUntilRunning(c.program, interactive);
     if (HasFatalFailure()) return;
@@ -164,7 +177,7 @@ TEST_P(TerminalSafety, WayOutLeavesTheTerminalAsItWas) {
         keys("Enter");
         ASSERT_TRUE(waitForPane("suspended-0"));
         EXPECT_EQ(readFile(dir + "/suspended"), readFile(dir + "/before"));
-        EXPECT_EQ(modes(), modesBefore);
+        EXPECT_TRUE(modesBecome(modesBefore)) << modes();
         type("fg");
         keys("Enter");
         // Back in its mode, it takes keys again: the client its input line, the server its Esc.
@@ -195,7 +208,7 @@ TEST_P(TerminalSafety, WayOutLeavesTheTerminalAsItWas) {
     ASSERT_TRUE(waitForFile(dir + "/after")) << pane();
     EXPECT_EQ(readFile(dir + "/status"), std::string(c.expectedStatus) + "\n");
     EXPECT_EQ(readFile(dir + "/after"), readFile(dir + "/before"));
-    EXPECT_EQ(modes(), modesBefore);
+    EXPECT_TRUE(modesBecome(modesBefore)) << modes();
 }
 
 const ProgramCase Cases[] = {

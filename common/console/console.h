@@ -36,3 +36,6 @@ bool isKeyDown(int scanCode);
 Text inputText(const Text& prompt);
 // Blocks until a key is pressed after the last key that pollKey took; the key stays queued.
 void waitForKey();
+// Drops every waiting key, a lone Esc still waiting to be told from a sequence, and every press that
+// isKeyDown would still report: what comes next is new.
+void discardKeys();

@@ -16,7 +16,11 @@
 namespace {
 
 constexpr int ScanCodeCount = 128;
-constexpr int ReadsPerIntake = 16;  // bounds one intake when input keeps streaming in
+constexpr std::size_t ReadSize = 1024;
+// A cursor report later than this after the layer gave up waiting is taken as keys again (Ctrl+F3 and
+// the like share its form).
+constexpr long long LateReportMs = 5000;
+constexpr int ReadsPerIntake = 16;  // bounds one intake at 16 KiB when input keeps streaming in
 
 struct Keyboard {
     bool started = false;
@@ -26,8 +30,15 @@ struct Keyboard {
     bool inputEnded = false;   // end of input or hang-up: no key can come any more
     bool closeQueued = false;
     bool focused = true;       // until the terminal says otherwise
+    int resumes = 0;           // the terminal's count of resumes after a stop, as last seen
     bool held[ScanCodeCount] = {};  // pressed and not released (kitty only)
     bool seen[ScanCodeCount] = {};  // pressed since isKeyDown last asked about that key
+    int takenScan = 0;              // the key pollKey took last, if isKeyDown has not asked since
+    std::size_t droppedBytes = 0;   // decoder bytes from before a discard: their keys are dropped
+    int reportsDue = 0;             // cursor position queries not answered yet
+    bool reportWanted = false;      // the latest one is awaited
+    int reportRow = 0, reportColumn = 0;
+    long long lateReportUntilMs = 0;  // answers that came too late are swallowed until then
     long long drainedAtMs = -1;     // when an intake last found the input empty
 };
 
@@ -46,6 +57,10 @@ Keyboard& startKeyboard() {
     // Bytes from a pipe are keys as they are; from a UTF-8 terminal they are characters.
     keyboard.decoder.utf8Input = info.inputIsTerminal && info.utf8;
     keyboard.kitty = info.kittyKeyboard;
+    // The start-up question about the cursor went unanswered: its answer may still come.
+    keyboard.reportsDue = info.outputIsTerminal && info.inputIsTerminal && !info.cursorKnown ? 1 : 0;
+    keyboard.decoder.cursorReportOutstanding = keyboard.reportsDue > 0;
+    keyboard.lateReportUntilMs = monotonicMs() + LateReportMs;
     return keyboard;
 }
 
@@ -64,6 +79,10 @@ void takeKey(Keyboard& k, const KeyEvent& event) {
         k.held[scan] = false;
         return;
     }
+    // A terminal sends key bytes only to the window that has the focus, so a press proves it, whatever
+    // focus report came before (one may have been lost while the program was stopped, or sent for a
+    // detached tmux session).
+    k.focused = true;
     k.seen[scan] = true;
     if (k.kitty && releaseReported(scan)) k.held[scan] = true;
     keyQueuePush(k.queue, event.key);
@@ -78,7 +97,17 @@ void handleEvent(Keyboard& k, const KeyEvent& event) {
         k.focused = false;
         forgetHeldKeys(k);
         break;
-    case KeyEventKind::CursorReport: setCursorFromTerminal(event.row, event.column); break;
+    case KeyEventKind::CursorReport:
+        // Answers come in the order of the questions. Only the answer to the latest, while it is
+        // awaited, is believed: the screen has gone on since a late one was asked for.
+        k.reportsDue = k.reportsDue > 0 ? k.reportsDue - 1 : 0;
+        k.decoder.cursorReportOutstanding = k.reportsDue > 0;
+        if (k.reportWanted && k.reportsDue == 0) {
+            k.reportWanted = false;
+            k.reportRow = event.row;
+            k.reportColumn = event.column;
+        }
+        break;
     // Under the kitty protocol Ctrl+C and Ctrl+Z arrive as keys; they act as the tty would.
     case KeyEventKind::Interrupt: raise(SIGINT); break;
     case KeyEventKind::Suspend: raise(SIGTSTP); break;
@@ -86,22 +115,36 @@ void handleEvent(Keyboard& k, const KeyEvent& event) {
     }
 }
 
-// Reads what waits into the decoder until the input is drained (a read that found nothing, or fewer
-// bytes than it asked for) or the queue is full.
+// A key typed before the last discard is dropped; Ctrl+C, replies and focus reports still count.
+void handleDecoded(Keyboard& k, const KeyEvent& event) {
+    if (k.droppedBytes > 0) {
+        k.droppedBytes = event.length < k.droppedBytes ? k.droppedBytes - event.length : 0;
+        if (event.kind == KeyEventKind::Key) return;
+    }
+    handleEvent(k, event);
+}
+
+void decodeInput(Keyboard& k, long long now) {
+    for (;;) {
+        KeyEvent event = keyDecoderNext(k.decoder, now);
+        if (event.kind == KeyEventKind::None || event.kind == KeyEventKind::NeedMore) return;
+        handleDecoded(k, event);
+    }
+}
+
+// Reads what the terminal holds until the input is drained (a read that found nothing, or fewer bytes
+// than it asked for), and decodes each read at once. Keys typed ahead past what the queue holds drop
+// the oldest, so a key typed last (Esc behind a paste) is seen at once.
 void readInput(Keyboard& k, long long now) {
-    char bytes[512];
+    char bytes[ReadSize];
     for (int reads = 0; reads < ReadsPerIntake && !k.inputEnded; ++reads) {
-        // Each byte gives at most one key: read no more than the queue can hold, and leave the
-        // rest waiting in the system's input buffer instead of dropping the oldest keys.
-        long room = KeyQueueSize - 1 - keyQueueCount(k.queue) - static_cast<long>(k.decoder.buffer.size());
-        if (room <= 0) break;
-        std::size_t wanted = std::min(sizeof bytes, static_cast<std::size_t>(room));
-        long count = terminalRead(bytes, wanted);
-        // Checked after the read: a reply to a query sent before it may be among these bytes.
-        if (terminalTakeCursorQuery()) k.decoder.cursorReportOutstanding = true;
+        long count = terminalRead(bytes, sizeof bytes);
         if (count < 0) k.inputEnded = true;
-        if (count > 0) keyDecoderFeed(k.decoder, bytes, static_cast<std::size_t>(count), now);
-        if (count < static_cast<long>(wanted)) {
+        if (count > 0) {
+            keyDecoderFeed(k.decoder, bytes, static_cast<std::size_t>(count), now);
+            decodeInput(k, now);
+        }
+        if (count < static_cast<long>(sizeof bytes)) {
             k.drainedAtMs = now;
             break;
         }
@@ -115,15 +158,20 @@ void readInput(Keyboard& k, long long now) {
 void collectKeys() {
     Keyboard& k = startKeyboard();
     terminalFlush();
+    if (k.resumes != terminalResumes()) {
+        // Focus reports were off while the program was stopped: assume the focus until told otherwise.
+        k.resumes = terminalResumes();
+        k.focused = true;
+    }
     long long now = monotonicMs();
+    if (!k.reportWanted && now > k.lateReportUntilMs) {
+        k.reportsDue = 0;
+        k.decoder.cursorReportOutstanding = false;
+    }
     if (now != k.drainedAtMs) readInput(k, now);
     // Once input has ended no byte can complete a sequence, so whatever waits is decoded now.
     if (k.inputEnded) now = LLONG_MAX / 2;
-    for (;;) {
-        KeyEvent event = keyDecoderNext(k.decoder, now);
-        if (event.kind == KeyEventKind::None || event.kind == KeyEventKind::NeedMore) break;
-        handleEvent(k, event);
-    }
+    decodeInput(k, now);
     if (k.inputEnded && !k.closeQueued) {
         k.closeQueued = true;
         keyQueuePush(k.queue, CloseRequestKey);
@@ -179,13 +227,30 @@ void redrawLine(const LineView& view, const LineEditor& editor, int from, int ol
     print(text);
 }
 
-void showCursor() {
-    if (terminalStart().outputIsTerminal) terminalWrite("\x1b[?25h", 6);
+// The cursor is shown while a line is edited; afterwards it is as the terminal had it at start.
+void showCursor(bool visible) {
+    if (terminalStart().outputIsTerminal) terminalWrite(cursorVisibility(visible), 6);
+}
+
+// After a resize or a stop the terminal may have moved the edited line, reflowed it or written below
+// it: the line is written again whole, from column 1 of a row of its own (the fresh bottom row when
+// the layer could not learn where the cursor stands).
+void followMovedLine(LineView& view, const LineEditor& editor, int* checks) {
+    screenWidth();  // learns a resize or a resume, if any
+    if (*checks == cursorChecks()) return;
+    *checks = cursorChecks();
+    if (cursorColumn() > 1) print("\r\n");
+    view.row = cursorRow();
+    view.column = 1;
+    view.scrolls = scrollCount();
+    redrawLine(view, editor, 0, 0);
+    placeCursor(view, editor.position);
 }
 
 // The next key for the line editor, checking every 25 ms; 0 once input has ended.
-int nextEditKey() {
+int nextEditKey(LineView& view, const LineEditor& editor, int* checks) {
     for (;;) {
+        followMovedLine(view, editor, checks);
         Text key = pollKey();
         if (!key.empty()) return keyFromText(key);
         if (keyboard.inputEnded) return 0;
@@ -195,22 +260,63 @@ int nextEditKey() {
 
 }  // namespace
 
+// A press that pollKey took still counts for the isKeyDown that comes next, as in a loop that asks
+// isKeyDown before each pollKey; a second pollKey first (the line editor, a discarding loop) drops it.
 Text pollKey() {
     Keyboard& k = startKeyboard();
     collectKeys();
+    if (k.takenScan > 0) k.seen[k.takenScan] = false;
+    k.takenScan = 0;
     int key = 0;
     if (!keyQueuePop(k.queue, &key)) return Text();
+    int scan = scanCodeOfKey(key);
+    if (scan > 0 && scan < ScanCodeCount && k.seen[scan]) k.takenScan = scan;
     return keyText(key);
 }
 
 bool isKeyDown(int scanCode) {
     Keyboard& k = startKeyboard();
     collectKeys();
+    k.takenScan = 0;
     if (scanCode <= 0 || scanCode >= ScanCodeCount) return false;
     // Without releases a press counts as held in the pass that sees it.
     bool down = k.focused && (k.seen[scanCode] || (k.kitty && k.held[scanCode]));
     k.seen[scanCode] = false;
     return down;
+}
+
+void discardKeys() {
+    Keyboard& k = startKeyboard();
+    collectKeys();
+    keyQueueClear(k.queue);
+    forgetHeldKeys(k);
+    k.takenScan = 0;
+    // A lone Esc may still wait to be told from a sequence: whatever it turns out to be is dropped.
+    k.droppedBytes = k.decoder.buffer.size();
+}
+
+bool askCursorPosition(int* row, int* column) {
+    Keyboard& k = startKeyboard();
+    const TerminalInfo& info = terminalStart();
+    if (!info.outputIsTerminal) return false;
+    if (!info.inputIsTerminal) return terminalAskCursorAside(row, column);
+    terminalWrite("\x1b[6n", 4);
+    k.reportsDue++;
+    k.decoder.cursorReportOutstanding = true;
+    k.reportWanted = true;
+    long long deadline = monotonicMs() + TerminalReplyTimeoutMs;
+    for (long long left = TerminalReplyTimeoutMs; left > 0 && !k.inputEnded; left = deadline - monotonicMs()) {
+        waitForInput(static_cast<int>(left));
+        collectKeys();
+        if (!k.reportWanted) {
+            *row = k.reportRow;
+            *column = k.reportColumn;
+            return true;
+        }
+    }
+    k.reportWanted = false;
+    k.lateReportUntilMs = monotonicMs() + LateReportMs;
+    return false;
 }
 
 void waitForKey() {
@@ -230,14 +336,15 @@ Text inputText(const Text& prompt) {
     print(prompt);
     print("? ");
     carryOutPendingBreak();  // a prompt that filled the bottom-right cell: the line starts below
-    showCursor();
+    showCursor(true);
     LineView view;
     view.row = cursorRow();
     view.column = cursorColumn();
     view.scrolls = scrollCount();
     LineEditor editor;
+    int checks = cursorChecks();
     for (;;) {
-        int key = nextEditKey();
+        int key = nextEditKey(view, editor, &checks);
         if (key == 0) break;  // input ended: the line stands as typed
         int oldLength = textLength(editor.line);
         int from = 0;
@@ -249,5 +356,6 @@ Text inputText(const Text& prompt) {
     }
     placeCursor(view, textLength(editor.line));
     printLine(Text());
+    if (terminalStart().cursorHidden) showCursor(false);
     return firstLineItem(editor.line);
 }

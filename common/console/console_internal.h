@@ -10,8 +10,11 @@ int screenHeight();
 long long scrollCount();
 // Carries out a deferred line break, as the next write would.
 void carryOutPendingBreak();
-// The terminal reported where its cursor stands (after a resize, for instance).
-void setCursorFromTerminal(int row, int column);
+// Asks the terminal where its cursor stands and waits for the answer at most TerminalReplyTimeoutMs,
+// collecting keys meanwhile. False when none came in time (a late one is swallowed, not believed).
+bool askCursorPosition(int* row, int* column);
+// How many times the layer has learned the cursor's place anew, after a resize or a resume.
+int cursorChecks();
 // The terminal's bell.
 void beep();
 // The screen as the layer believes it stands, one line per row, with each cell's colours; for tests.

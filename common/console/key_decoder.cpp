@@ -1,7 +1,7 @@
 #include "common/console/key_decoder.h"
 
 #include "common/console/console.h"
-#include "common/console/glyphs.h"
+#include "common/console/key_tables.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -14,45 +14,6 @@
 namespace {
 
 constexpr char Esc = 0x1b;
-
-// The modifier that decides the BIOS code: Alt before Ctrl before Shift.
-enum Modifier { NoModifier = 0, ShiftModifier = 1, CtrlModifier = 2, AltModifier = 3 };
-
-// Keys without a character, in the order of FunctionKeyCodes.
-enum FunctionKey { Home, Up, PgUp, Left, Right, End, Down, PgDn, Ins, Del, F1, F2, F3, F4, F5,
-                   F6, F7, F8, F9, F10, F11, F12, NoFunctionKey };
-
-// BIOS extended codes: plain, Shift, Ctrl, Alt.
-constexpr int FunctionKeyCodes[][4] = {
-    {71, 71, 119, 151}, {72, 72, 141, 152}, {73, 73, 132, 153}, {75, 75, 115, 155},
-    {77, 77, 116, 157}, {79, 79, 117, 159}, {80, 80, 145, 154}, {81, 81, 118, 161},
-    {82, 82, 146, 162}, {83, 83, 147, 163},
-    {59, 84, 94, 104}, {60, 85, 95, 105}, {61, 86, 96, 106}, {62, 87, 97, 107},
-    {63, 88, 98, 108}, {64, 89, 99, 109}, {65, 90, 100, 110}, {66, 91, 101, 111},
-    {67, 92, 102, 112}, {68, 93, 103, 113}, {133, 135, 137, 139}, {134, 136, 138, 140},
-};
-
-// Characters of the US layout by scan code; the second row holds the shifted forms.
-// The BIOS code for Alt with a letter, digit or punctuation key is that key's scan code.
-constexpr const char* PlainByScan = "\0\0" "1234567890-=\0\0qwertyuiop[]\0\0asdfghjkl;'`\0\\zxcvbnm,./";
-constexpr const char* ShiftByScan = "\0\0" "!@#$%^&*()_+\0\0QWERTYUIOP{}\0\0ASDFGHJKL:\"~\0|ZXCVBNM<>?";
-constexpr int ScanTableSize = 54;
-
-int scanOfCharacter(int ch) {
-    if (ch == 0) return 0;
-    for (int scan = 0; scan < ScanTableSize; ++scan) {
-        if (PlainByScan[scan] == ch || ShiftByScan[scan] == ch) return scan;
-    }
-    return ch == ' ' ? 57 : 0;
-}
-
-int modifierOf(int parameter, bool alt) {
-    int bits = parameter > 1 ? parameter - 1 : 0;
-    if (alt || (bits & 2)) return AltModifier;
-    if (bits & 4) return CtrlModifier;
-    if (bits & 1) return ShiftModifier;
-    return NoModifier;
-}
 
 KeyAction actionOf(int eventType) {
     if (eventType == 2) return KeyAction::Repeat;
@@ -92,42 +53,7 @@ KeyEvent keyEvent(int key, std::size_t length, KeyAction action = KeyAction::Pre
 
 KeyEvent functionKeyEvent(FunctionKey key, int modifier, KeyAction action, std::size_t length) {
     if (key == NoFunctionKey) return ignored(length);
-    return keyEvent(extendedKey(FunctionKeyCodes[key][modifier]), length, action);
-}
-
-// Enter, Tab, Backspace and Esc: their own byte, or an extended code with some modifiers.
-int controlKeyCode(int byte, int modifier) {
-    static const int codes[][4] = {
-        {13, 13, 10, extendedKey(28)},
-        {9, extendedKey(15), extendedKey(148), extendedKey(165)},
-        {8, 8, 8, extendedKey(14)},
-        {27, 27, 27, extendedKey(1)},
-    };
-    int row = byte == 13 ? 0 : byte == 9 ? 1 : byte == 8 ? 2 : 3;
-    return codes[row][modifier];
-}
-
-// The key code of a character key with a modifier, or -1 when the combination gives none.
-int characterKeyCode(int ch, int modifier) {
-    if (ch == 13 || ch == 9 || ch == 8 || ch == 27) return controlKeyCode(ch, modifier);
-    if (modifier == AltModifier) {
-        int scan = ch < 128 ? scanOfCharacter(ch) : 0;
-        // The space bar lies beyond the table: Alt with it gives a plain blank, as on a PC.
-        bool plain = scan > 0 && scan < ScanTableSize &&
-                     (PlainByScan[scan] == ch || (ch >= 'A' && ch <= 'Z' && PlainByScan[scan] == ch + 32));
-        if (!plain) return ch;
-        if (scan >= 2 && scan <= 13) return extendedKey(scan + 118);  // digits, - and =
-        return extendedKey(scan);
-    }
-    if (modifier == CtrlModifier) {
-        if ((ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z')) return ch & 0x1f;
-        if (ch == '[' || ch == '\\' || ch == ']') return ch & 0x1f;
-        if (ch == '6' || ch == '^') return 30;
-        if (ch == '-' || ch == '_') return 31;
-        return -1;
-    }
-    if (modifier == ShiftModifier && ch >= 'a' && ch <= 'z') return ch - 32;
-    return ch;
+    return keyEvent(functionKeyCode(key, modifier), length, action);
 }
 
 // A Unicode character as a key byte: ASCII as it is, others through code page 437.
@@ -230,12 +156,18 @@ FunctionKey letterKey(char final) {
     }
 }
 
-// Kitty's codes for keypad keys from 57399 on: a character, or a function key.
+KeyEvent keypadEvent(int ch, int modifier, KeyAction action, std::size_t length) {
+    int key = keypadKeyCode(ch, modifier);
+    if (key <= 0) return ignored(length);
+    return keyEvent(key, length, action);
+}
+
+// Kitty's codes for keypad keys from 57399 on: a key that types with Num Lock on, or a grey key.
 KeyEvent kittyKeypadEvent(int code, int modifier, KeyAction action, std::size_t length) {
     static const char characters[] = "0123456789./*-+\r=,";
     static const FunctionKey keys[] = {Left, Right, Up, Down, PgUp, PgDn, Home, End, Ins, Del};
     int index = code - 57399;
-    if (index >= 0 && index < 18) return characterKeyEvent(characters[index], modifier, action, length);
+    if (index >= 0 && index < 18) return keypadEvent(characters[index], modifier, action, length);
     index -= 18;
     if (index >= 0 && index < 10) return functionKeyEvent(keys[index], modifier, action, length);
     return ignored(length);  // modifier keys alone, lock keys, media keys, F13 and above
@@ -326,6 +258,12 @@ KeyEvent decodeCsi(const KeyDecoder& decoder, std::size_t pos, bool timedOut, bo
     CsiParameters p = parseParameters(s, paramsFrom, paramsTo);
     if (prefix == '?' && final == 'u' && !intermediates) return simpleEvent(KeyEventKind::KittyFlags, length);
     if (prefix == '?' && final == 'c' && !intermediates) return simpleEvent(KeyEventKind::DeviceAttributes, length);
+    if (prefix == '?' && final == 'y' && intermediates && s[i - 1] == '$') {
+        KeyEvent event = simpleEvent(KeyEventKind::ModeReport, length);
+        event.mode = parameterOr(p, 0, 0, 0);
+        event.modeState = parameterOr(p, 1, 0, 0);
+        return event;
+    }
     if (prefix != 0 || intermediates) return ignored(length);
     return interpretCsi(decoder, p, final, alt, length);
 }
@@ -345,10 +283,12 @@ KeyEvent decodeSs3(const KeyDecoder& decoder, std::size_t pos, bool timedOut, bo
     int mods = i > pos + 2 ? std::atoi(s.substr(pos + 2, i - pos - 2).c_str()) : 1;
     if (letterKey(c) != NoFunctionKey) return functionKeyEvent(letterKey(c), modifierOf(mods, alt), KeyAction::Press, length);
     if (c >= 'a' && c <= 'd') return functionKeyEvent(letterKey(char(c - 32)), modifierOf(5, alt), KeyAction::Press, length);
+    // The keypad in application mode, which the layer switches on so that its Enter is told apart
+    // from Ctrl+Enter's line feed.
     static const char keypad[] = "*+,-./0123456789";  // SS3 j .. SS3 y
-    if (c >= 'j' && c <= 'y') return characterKeyEvent(keypad[c - 'j'], modifierOf(mods, alt), KeyAction::Press, length);
-    if (c == 'M') return characterKeyEvent(13, modifierOf(mods, alt), KeyAction::Press, length);
-    if (c == 'X') return characterKeyEvent('=', modifierOf(mods, alt), KeyAction::Press, length);
+    if (c >= 'j' && c <= 'y') return keypadEvent(keypad[c - 'j'], modifierOf(mods, alt), KeyAction::Press, length);
+    if (c == 'M') return keypadEvent(13, modifierOf(mods, alt), KeyAction::Press, length);
+    if (c == 'X') return keypadEvent('=', modifierOf(mods, alt), KeyAction::Press, length);
     return ignored(length);
 }
 
@@ -387,41 +327,6 @@ KeyEvent decodeFrom(const KeyDecoder& decoder, std::size_t pos, bool timedOut, b
 }
 
 }  // namespace
-
-int cp437FromUnicode(unsigned long codePoint) {
-    for (int byte = 128; byte < 256; ++byte) {
-        if (glyphCodePoint(static_cast<unsigned char>(byte)) == codePoint) return byte;
-    }
-    return 0;
-}
-
-int scanCodeOfKey(int key) {
-    if (key >= 256) {
-        int code = key >> 8;
-        for (int k = Home; k <= Del; ++k) {
-            for (int m = 0; m < 4; ++m) {
-                if (FunctionKeyCodes[k][m] == code) return FunctionKeyCodes[k][0];
-            }
-        }
-        for (int k = F1; k <= F12; ++k) {
-            for (int m = 0; m < 4; ++m) {
-                if (FunctionKeyCodes[k][m] == code) return k <= F10 ? FunctionKeyCodes[k][0] : 87 + (k - F11);
-            }
-        }
-        if (code >= 120 && code <= 131) return code - 118;
-        if (code == 148 || code == 165) return 15;
-        return code < ScanTableSize || code == 57 ? code : 0;  // Alt with a character key
-    }
-    switch (key) {
-    case 27: return 1;
-    case 8: return 14;
-    case 9: return 15;
-    case 10: case 13: return 28;
-    default: break;
-    }
-    if (key >= 1 && key <= 26) return scanOfCharacter('a' + key - 1);
-    return key < 128 ? scanOfCharacter(key) : 0;
-}
 
 void keyDecoderFeed(KeyDecoder& decoder, const char* bytes, std::size_t count, long long nowMs) {
     if (count == 0) return;

@@ -18,6 +18,7 @@ enum class KeyEventKind {
     CursorReport,      // the terminal said where its cursor stands
     KittyFlags,        // the reply to the kitty keyboard protocol query
     DeviceAttributes,  // the reply to the primary device attributes query
+    ModeReport,        // the reply to a DEC private mode query (DECRQM)
     Interrupt,         // Ctrl+C that the terminal sent as a key instead of raising SIGINT
     Suspend,           // the same for Ctrl+Z
     Ignored,           // bytes swallowed: an unknown sequence, another reply, a key with no code
@@ -31,6 +32,7 @@ struct KeyEvent {
     int scanCode = 0;            // for Key: the PC scan code (set 1) of the key, 0 when unknown
     KeyAction action = KeyAction::Press;
     int row = 0, column = 0;     // for CursorReport
+    int mode = 0, modeState = 0; // for ModeReport: the mode and its state (1 set, 2 reset, 0 unknown, ...)
     std::size_t length = 0;      // input bytes this event consumed
 };
 

@@ -25,9 +25,20 @@ void finishChunks(ChunkBuilder* builder) {
     builder->current.clear();
 }
 
+// Column 1 of the cursor's row or of the row below is reached by a carriage return and a line feed:
+// moves relative to the terminal's cursor, which stay right when the window is resized while output is
+// on its way (the terminal may have pulled rows down from its scrollback or pushed them off). Each ends
+// a pending wrap by moving the cursor; from column 2 a carriage return alone might not move it (on a
+// screen one column wide that is the wrap position), so there the position is set. Any other place is
+// a cursor position.
 void moveTo(ScreenWriter* writer, ChunkBuilder* out, int row, int column) {
     if (writer->cursorKnown && writer->row == row && writer->column == column) return;
-    addPiece(out, "\x1b[" + std::to_string(row) + ";" + std::to_string(column) + "H");
+    bool sameRow = row == writer->row && writer->column > 2;
+    if (writer->cursorKnown && column == 1 && (sameRow || row == writer->row + 1)) {
+        addPiece(out, sameRow ? "\r" : "\r\n");
+    } else {
+        addPiece(out, "\x1b[" + std::to_string(row) + ";" + std::to_string(column) + "H");
+    }
     writer->cursorKnown = true;
     writer->row = row;
     writer->column = column;
@@ -68,17 +79,12 @@ void drawCells(ScreenWriter* writer, ChunkBuilder* out, const DrawOp& op) {
 }
 
 // A line feed on the bottom row scrolls the whole screen in every terminal. Terminals differ in the
-// colours of the rows that come in, so each is erased again in the scroll's colours.
+// colours of the rows that come in, so each is erased again in the scroll's colours as it comes.
 void drawScroll(ScreenWriter* writer, ChunkBuilder* out, const DrawOp& op, int height) {
     int rows = std::min(op.count, height);
     useColors(writer, out, op.foreground, op.background);
     moveTo(writer, out, height, 1);
-    addPiece(out, std::string(static_cast<size_t>(rows), '\n'));
-    writer->cursorKnown = false;
-    for (int row = height - rows + 1; row <= height; row++) {
-        moveTo(writer, out, row, 1);
-        addPiece(out, "\x1b[2K");
-    }
+    for (int row = 0; row < rows; row++) addPiece(out, "\n\x1b[2K");
 }
 
 }  // namespace

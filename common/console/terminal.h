@@ -10,9 +10,11 @@ struct TerminalInfo {
     bool utf8 = false;            // the terminal takes UTF-8, so code page 437 glyphs can be drawn
     int width = 80;               // 80 by 25 when the size cannot be read
     int height = 25;
-    int cursorRow = 1;            // where the terminal said the cursor stood at start, 1-based
+    bool cursorKnown = false;     // the terminal said in time where its cursor stood at start:
+    int cursorRow = 1;            // there, 1-based
     int cursorColumn = 1;
     bool kittyKeyboard = false;   // key releases are reported, so Esc held down is exact
+    bool cursorHidden = false;    // the terminal said its cursor was hidden at start
 };
 
 // Starts the terminal on the first call (raw mode, modes, signal handlers, the cursor query);
@@ -44,9 +46,18 @@ long terminalRead(char* buffer, std::size_t capacity);
 // Waits at most milliseconds for input to arrive (or for a signal). True when input waits.
 bool terminalWaitForInput(int milliseconds);
 
-// True once after the layer asked the terminal again where its cursor stands (on resuming after
-// a stop); the answer then arrives among the input as a cursor position report.
-bool terminalTakeCursorQuery();
+// How long the terminal may take to answer a query before the layer goes on without the answer.
+constexpr int TerminalReplyTimeoutMs = 300;
+
+// Asks where the cursor stands when keys do not come from the terminal, through /dev/tty; waits at
+// most TerminalReplyTimeoutMs. False when no answer came.
+bool terminalAskCursorAside(int* row, int* column);
+
+// How many times the program went on after a stop, with raw mode and the modes entered again.
+int terminalResumes();
+
+// The sequence that shows or hides the cursor.
+inline const char* cursorVisibility(bool visible) { return visible ? "\x1b[?25h" : "\x1b[?25l"; }
 
 // Writes the waiting output run, then undoes every mode and the raw mode. Safe to call from a signal
 // handler, and more than once.

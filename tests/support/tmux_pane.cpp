@@ -79,6 +79,7 @@ bool startTmuxPane(TmuxPane& pane, const std::string& prefix, const std::string&
                             " -y " + std::to_string(pane.height) + " " + shellQuote(command) +
                             " \\; set -s escape-time 0";
     if (pane.clipboard) arguments += " \\; set -s set-clipboard on";
+    if (pane.focusEvents) arguments += " \\; set -g focus-events on";
     if (!pane.pipeTo.empty()) {
         arguments += " \\; pipe-pane -o" + target() + shellQuote("cat >> " + shellQuote(pane.pipeTo));
     }
@@ -89,6 +90,12 @@ void stopTmuxPane(TmuxPane& pane) {
     if (pane.socket.empty()) return;
     tmuxStatus(pane, "kill-server");
     pane.socket.clear();
+}
+
+void resizeTmuxPane(TmuxPane& pane, int width, int height) {
+    pane.width = width;
+    pane.height = height;
+    tmuxStatus(pane, "resize-window" + target() + "-x " + std::to_string(width) + " -y " + std::to_string(height));
 }
 
 std::string tmuxOutput(const TmuxPane& pane, const std::string& arguments) {
@@ -116,6 +123,10 @@ void sendHex(const TmuxPane& pane, const std::string& bytes) { tmuxStatus(pane, 
 
 std::string capturePaneText(const TmuxPane& pane, bool keepBlanks) {
     return tmuxOutput(pane, std::string("capture-pane -p ") + (keepBlanks ? "-N" : "") + target());
+}
+
+std::string capturePaneHistory(const TmuxPane& pane) {
+    return tmuxOutput(pane, "capture-pane -p -J -S -" + target());
 }
 
 PaneScreen capturePaneCells(const TmuxPane& pane) {

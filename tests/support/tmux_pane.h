@@ -14,6 +14,7 @@ struct TmuxPane {
     int height = 25;
     std::string locale;        // LC_ALL for tmux and everything in the pane; empty keeps the caller's
     bool clipboard = false;    // set-clipboard on, so OSC 52 from the pane would fill a tmux buffer
+    bool focusEvents = false;  // focus-events on: a pane that asks gets focus reports, "out" while detached
     std::string pipeTo;        // a file that gets every byte the program writes (pipe-pane -o), if set
     std::string socket;        // the -L name, unique to this process, given by startTmuxPane
 
@@ -42,6 +43,8 @@ extern const char* const PaneModesFormat;
 bool startTmuxPane(TmuxPane& pane, const std::string& prefix, const std::string& command);
 // Kills the pane's server; a pane already gone is fine.
 void stopTmuxPane(TmuxPane& pane);
+// Gives the pane's window a new size, as a user dragging its edge would; the program gets SIGWINCH.
+void resizeTmuxPane(TmuxPane& pane, int width, int height);
 
 // Runs a tmux command against the pane's server; returns what it printed (errors included).
 std::string tmuxOutput(const TmuxPane& pane, const std::string& arguments);
@@ -55,6 +58,8 @@ void sendHex(const TmuxPane& pane, const std::string& bytes);
 
 // The pane's rows as text, one line each; keepBlanks keeps the spaces at the rows' ends (-N).
 std::string capturePaneText(const TmuxPane& pane, bool keepBlanks = false);
+// The pane's scrollback and rows as text, rows that tmux wrapped joined again.
+std::string capturePaneHistory(const TmuxPane& pane);
 // The pane's rows as cells with colours, from `capture-pane -p -e -N`.
 PaneScreen capturePaneCells(const TmuxPane& pane);
 // What a tmux format says about the pane, e.g. PaneModesFormat or "#{pane_title}".

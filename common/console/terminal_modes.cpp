@@ -1,0 +1,135 @@
+// Raw mode, the modes the layer switches on, and the signals: every way out of the process, and a stop
+// and continue, undo them or enter them again. Everything a signal handler runs here is async-signal-safe.
+#include "common/console/terminal_internal.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+bool isForeground() {
+    pid_t group = tcgetpgrp(modeFd);
+    return group == -1 || group == getpgrp();
+}
+
+}  // namespace
+
+void undoModes() {
+    if (!rawActive) return;
+    rawActive = 0;
+    int savedErrno = errno;
+    if (info.outputIsTerminal && !hungUp) writeAll(StdOut, restoreModes, restoreModesLength);
+    // TCSAFLUSH drops unread input, so late replies and key releases do not reach the shell.
+    // SIGTTOU is held so that a restore from the background does not stop the process.
+    sigset_t hold, previous;
+    sigemptyset(&hold);
+    sigaddset(&hold, SIGTTOU);
+    sigprocmask(SIG_BLOCK, &hold, &previous);
+    if (modeFd >= 0) tcsetattr(modeFd, hungUp ? TCSANOW : TCSAFLUSH, &savedTermios);
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    errno = savedErrno;
+}
+
+namespace {
+
+// Raw mode and the terminal modes again, after a stop. Async-signal-safe.
+void reenterModes() {
+    if (!suspended || modeFd < 0 || !isForeground()) return;
+    suspended = 0;
+    tcsetattr(modeFd, TCSANOW, &rawTermios);
+    if (info.outputIsTerminal) writeAll(StdOut, enterModes, enterModesLength);
+    rawActive = 1;
+    resumes = resumes + 1;
+}
+
+void unblock(int signalNumber) {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signalNumber);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+// SIGINT, SIGTERM, SIGQUIT, SIGHUP and the crash signals: restore, then the default action.
+void restoreAndReraise(int signalNumber) {
+    if (signalNumber == SIGHUP) hungUp = 1;
+    terminalRestore();
+    signal(signalNumber, SIG_DFL);
+    unblock(signalNumber);
+    raise(signalNumber);
+}
+
+void onStop(int) {
+    int savedErrno = errno;
+    if (rawActive) {
+        undoModes();
+        suspended = 1;
+    }
+    signal(SIGTSTP, SIG_DFL);
+    unblock(SIGTSTP);
+    raise(SIGTSTP);  // stops here; SIGCONT's handler re-enters the modes
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = onStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTSTP, &action, nullptr);
+    reenterModes();
+    errno = savedErrno;
+}
+
+void onContinue(int) {
+    int savedErrno = errno;
+    reenterModes();
+    errno = savedErrno;
+}
+
+void onResize(int) { resizedFlag = 1; }
+
+void install(int signalNumber, void (*handler)(int), int flags, bool keepIgnored) {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    if (keepIgnored && sigaction(signalNumber, nullptr, &action) == 0 && action.sa_handler == SIG_IGN) {
+        return;  // ignored by whoever started us (nohup, a background job): leave it so
+    }
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = handler;
+    action.sa_flags = flags;
+    sigemptyset(&action.sa_mask);
+    sigaction(signalNumber, &action, nullptr);
+}
+
+}  // namespace
+
+void installSignalHandlers() {
+    for (int s : {SIGINT, SIGTERM, SIGQUIT, SIGHUP}) install(s, restoreAndReraise, SA_RESETHAND, true);
+    for (int s : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) install(s, restoreAndReraise, SA_RESETHAND, false);
+    install(SIGTSTP, onStop, 0, true);
+    install(SIGCONT, onContinue, SA_RESTART, false);
+    install(SIGWINCH, onResize, SA_RESTART, false);
+    signal(SIGPIPE, SIG_IGN);  // a closed output just makes writes fail
+}
+
+void enterRawMode() {
+    if (tcgetattr(modeFd, &savedTermios) != 0) {
+        modeFd = -1;
+        return;
+    }
+    rawTermios = savedTermios;
+    // ISIG stays on: Ctrl+C, Ctrl+\ and Ctrl+Z keep raising their signals.
+    rawTermios.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | IEXTEN);
+    rawTermios.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL | INLCR | IGNCR);
+    rawTermios.c_cc[VMIN] = 0;
+    rawTermios.c_cc[VTIME] = 0;
+    tcsetattr(modeFd, TCSANOW, &rawTermios);
+    rawActive = 1;
+}
+
+void buildModeStrings(bool kitty) {
+    enterModesLength = restoreModesLength = 0;
+    appendTo(enterModes, &enterModesLength, sizeof enterModes, KeyModes);
+    if (kitty) appendTo(enterModes, &enterModesLength, sizeof enterModes, "\x1b[>3u");
+    if (kitty) appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, "\x1b[<u");
+    appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, "\x1b>\x1b[?1004l\x1b[?1036r\x1b[0m");
+    appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, cursorVisibility(!info.cursorHidden));
+}
+
