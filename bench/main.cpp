@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "bench/last_line.h"
 #include "bench/report.h"
 #include "bench/targets.h"
 
@@ -16,6 +17,21 @@ bool measure(BenchTarget* target, const BenchSettings& settings, TargetFigures* 
     *figures = measureTarget(target, settings);
     stopTarget(target);
     return true;
+}
+
+// The bad-link sweep or the last-line rounds, against the chat server alone; each prints its own table.
+int measureOnServer(const BenchOptions& options) {
+    BenchTarget target;
+    Text error;
+    if (!startServerTarget(options, &target, &error)) {
+        std::fprintf(stderr, "chat-bench: server: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", target.label.c_str());
+    if (options.lossSweep) runLossSweep(&target, options.settings, options.link, stdout, stderr);
+    else runLastLine(&target, options.settings, options.lastLineRounds, stdout);
+    stopTarget(&target);
+    return 0;
 }
 
 }  // namespace
@@ -30,6 +46,11 @@ int main(int argc, char** argv) {
     // A child that has ended must not take the benchmark down with it when its keyboard pipe is written.
     signal(SIGPIPE, SIG_IGN);
     if (enet_initialize() != 0) return std::fprintf(stderr, "chat-bench: ENet failed to start\n"), 1;
+    if (options.lossSweep || options.lastLineRounds > 0) {
+        int status = measureOnServer(options);
+        enet_deinitialize();
+        return status;
+    }
     Text loadBefore = loadAverage();
     TargetFigures baseline, server;
     BenchTarget baselineTarget, serverTarget;

@@ -16,7 +16,12 @@ const char* const UsageText =
     "  --baseline       also measure the benchmark's own minimal relay, the transport limit\n"
     "  --baseline-only  measure only that relay (no server needed)\n"
     "  --seconds S      saturation time (default 5)      --idle S   idle time for the cost (default 10)\n"
-    "  --smoke          5 chatters and short runs, to check that the tool works\n";
+    "  --smoke          5 chatters and short runs, to check that the tool works\n"
+    "  --loss-sweep     instead of the table: chatters through a bad link (25 +/- 15 ms, 1 % duplication)\n"
+    "                   at 1, 5, 10, 20 and 30 % loss each way; --loss P for one loss only,\n"
+    "                   --runs N runs per loss (default 5), --lines-for S seconds of lines per run (default 15)\n"
+    "  --last-line N    instead of the table: N quitters (half as chat-client leaves, half abruptly) each\n"
+    "                   say a line just before leaving a busy lobby\n";
 
 namespace {
 
@@ -46,6 +51,11 @@ bool parseValued(const Text& name, const Text& value, BenchOptions* options, boo
     if (name == "--chatters") return (s.chatters = std::atoi(value.c_str())) >= 1 && s.chatters <= 25;
     if (name == "--seconds") return (s.saturationSeconds = std::atof(value.c_str())) > 0;
     if (name == "--idle") return (s.idleSeconds = std::atof(value.c_str())) > 0;
+    LinkSettings& link = options->link;
+    if (name == "--loss") return link.losses = {std::atof(value.c_str())}, link.losses[0] >= 0 && link.losses[0] <= 100;
+    if (name == "--runs") return (link.runs = std::atoi(value.c_str())) >= 1;
+    if (name == "--lines-for") return (link.sendSeconds = std::atof(value.c_str())) >= link.lineInterval;
+    if (name == "--last-line") return (options->lastLineRounds = std::atoi(value.c_str())) >= 1;
     return false;
 }
 
@@ -66,6 +76,7 @@ bool parseOptions(int argc, char** argv, BenchOptions* options, Text* error) {
         Text name = argv[i];
         if (name == "--smoke") continue;
         if (name == "--baseline") options->baseline = true;
+        else if (name == "--loss-sweep") options->lossSweep = true;
         else if (name == "--baseline-only") options->baseline = true, options->server = false;
         else if (name == "--help" || name == "-h") options->help = true;
         else if (i + 1 >= argc || !parseValued(name, argv[i + 1], options, &clientGiven))

@@ -1,6 +1,7 @@
 // The benchmark's command line: what to measure against, how many chatters, and how long.
 #pragma once
 
+#include "bench/impaired_link.h"
 #include "bench/scenarios.h"
 
 enum class ConsoleMode { Pipe, Tmux, Path };
@@ -14,6 +15,9 @@ struct BenchOptions {
     bool baseline = false;
     bool server = true;          // false with --baseline-only
     bool help = false;
+    bool lossSweep = false;      // measure bad links instead of the usual table
+    LinkSettings link;
+    int lastLineRounds = 0;      // measure the last line before quitting instead, this many rounds
 };
 
 // Fills options from the arguments; false with a message in error when one is wrong.
