@@ -2,6 +2,17 @@
 
 #include "common/console/console.h"
 #include "server/fragment_filter.h"
+#include "server/goodbye_hold.h"
+
+namespace {
+
+// ENet's hook for every datagram before it is read: 1 drops it unread.
+int screenDatagram(ENetHost* host, ENetEvent* event) {
+    if (dropFragmentDatagrams(host, event) != 0) return 1;
+    return holdsGoodbye(host) ? 1 : 0;
+}
+
+}  // namespace
 
 ENetHost* createServerHost(const Text& address, enet_uint16 port, std::size_t peerLimit) {
     ENetAddress where;
@@ -15,7 +26,7 @@ ENetHost* createServerHost(const Text& address, enet_uint16 port, std::size_t pe
         printLine("An error occurred while trying to create an ENet server host.");
         return nullptr;
     }
-    host->intercept = dropFragmentDatagrams;
+    host->intercept = screenDatagram;
     return host;
 }
 

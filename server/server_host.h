@@ -1,5 +1,6 @@
 // The server's listening ENet host: creating it, and tearing it and ENet down at the end.
-// The host drops every datagram that carries a fragment command (see fragment_filter.h).
+// The host drops every datagram that carries a fragment command (see fragment_filter.h), and holds
+// back a chatter's goodbye while its lines wait to be handled (see goodbye_hold.h).
 #pragma once
 
 #include <enet/enet.h>
