@@ -52,9 +52,30 @@ void serviceLoad(BenchTarget* target, Load* load, std::vector<BenchChatter>* qui
     }
 }
 
-void serviceFor(BenchTarget* target, Load* load, std::vector<BenchChatter>* quitter, double seconds) {
+// What the watching chatter looks for in a round.
+struct Watch {
+    Text line;   // the quitter's line as the lobby receives it
+    Text leave;  // the quitter's leave notice
+    bool arrived = false;
+    bool announced = false;
+};
+
+void noteWatch(const Load& load, Watch* watch) {
+    if (watch == nullptr) return;
+    for (const Arrival& arrival : load.arrivals) {
+        if (arrival.chatter != 0) continue;
+        if (arrival.text == watch->line) watch->arrived = true;
+        if (arrival.text == watch->leave) watch->announced = true;
+    }
+}
+
+void serviceFor(BenchTarget* target, Load* load, std::vector<BenchChatter>* quitter, double seconds,
+                Watch* watch = nullptr) {
     double end = benchSeconds() + seconds;
-    while (benchSeconds() < end) serviceLoad(target, load, quitter);
+    while (benchSeconds() < end && !(watch != nullptr && watch->arrived && watch->announced)) {
+        serviceLoad(target, load, quitter);
+        noteWatch(*load, watch);
+    }
 }
 
 void leave(BenchChatter* quitter, LeaveStyle style) {
@@ -77,27 +98,18 @@ void runRound(BenchTarget* target, Load* load, int round, LeaveStyle style, Tall
     while (!(quitter[0].welcomed && quitter[0].announced) && benchSeconds() < end) serviceLoad(target, load, &quitter);
     if (!(quitter[0].welcomed && quitter[0].announced)) return closeChatter(&quitter[0]);
     ++tally->joined;
-    Text name = quitter[0].name;
-    Text line = SayTag + QuitMark + std::to_string(round);
-    Text relayed = SayTag + name + " " + QuitMark + std::to_string(round);
+    Watch watch;
+    watch.line = SayTag + quitter[0].name + " " + QuitMark + std::to_string(round);
+    watch.leave = OldTag + quitter[0].name;
     serviceFor(target, load, &quitter, SettleSeconds);
-    sayText(&quitter[0], line);
-    serviceFor(target, load, &quitter, ClientPassSeconds);
+    sayText(&quitter[0], SayTag + QuitMark + std::to_string(round));
+    serviceFor(target, load, &quitter, ClientPassSeconds, &watch);
     double leaveStart = benchSeconds();
     leave(&quitter[0], style);
     tally->leaveSeconds += benchSeconds() - leaveStart;
-    bool arrived = false, announced = false;
-    end = benchSeconds() + WatchSeconds;
-    while (!(arrived && announced) && benchSeconds() < end) {
-        serviceLoad(target, load, &quitter);
-        for (const Arrival& arrival : load->arrivals) {
-            if (arrival.chatter != 0) continue;
-            if (arrival.text == relayed) arrived = true;
-            if (arrival.text == OldTag + name) announced = true;
-        }
-    }
-    tally->lineArrived += arrived;
-    tally->leaveAnnounced += announced;
+    serviceFor(target, load, &quitter, WatchSeconds, &watch);
+    tally->lineArrived += watch.arrived;
+    tally->leaveAnnounced += watch.announced;
 }
 
 }  // namespace
