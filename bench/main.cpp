@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "bench/last_line.h"
 #include "bench/report.h"
 #include "bench/stress_scenarios.h"
 #include "bench/targets.h"
@@ -43,6 +44,21 @@ int runStress(const BenchOptions& options) {
     return ran ? 0 : 1;
 }
 
+// The bad-link sweep or the last-line rounds, against the chat server alone; each prints its own table.
+int measureOnServer(const BenchOptions& options) {
+    BenchTarget target;
+    Text error;
+    if (!startServerTarget(options, &target, &error)) {
+        std::fprintf(stderr, "chat-bench: server: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", target.label.c_str());
+    if (options.lossSweep) runLossSweep(&target, options.settings, options.link, stdout, stderr);
+    else runLastLine(&target, options.settings, options.lastLineRounds, stdout);
+    stopTarget(&target);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,8 +71,9 @@ int main(int argc, char** argv) {
     // A child that has ended must not take the benchmark down with it when its keyboard pipe is written.
     signal(SIGPIPE, SIG_IGN);
     if (enet_initialize() != 0) return std::fprintf(stderr, "chat-bench: ENet failed to start\n"), 1;
-    if (options.floodSeconds > 0 || options.longLineSeconds >= 0) {
-        int status = runStress(options);
+    bool stress = options.floodSeconds > 0 || options.longLineSeconds >= 0;
+    if (stress || options.lossSweep || options.lastLineRounds > 0) {
+        int status = stress ? runStress(options) : measureOnServer(options);
         enet_deinitialize();
         return status;
     }

@@ -20,7 +20,12 @@ const char* const UsageText =
     "  --flood S        instead of the table: every chatter keeps --window N lines (default 8) in flight\n"
     "                   for S seconds; prints lines sent, delivered and lost, and chatters dropped\n"
     "  --long-lines S   instead of the table: lines of 1,500 B to 1 MiB relayed whole, then a chatter\n"
-    "                   flooding with 1 MiB lines for S seconds (0: none) while another chats on\n";
+    "                   flooding with 1 MiB lines for S seconds (0: none) while another chats on\n"
+    "  --loss-sweep     instead of the table: chatters through a bad link (25 +/- 15 ms, 1 % duplication)\n"
+    "                   at 1, 5, 10, 20 and 30 % loss each way; --loss P for one loss only,\n"
+    "                   --runs N runs per loss (default 5), --lines-for S seconds of lines per run (default 15)\n"
+    "  --last-line N    instead of the table: N quitters (half as chat-client leaves, half abruptly) each\n"
+    "                   say a line just before leaving a busy lobby\n";
 
 namespace {
 
@@ -53,6 +58,11 @@ bool parseValued(const Text& name, const Text& value, BenchOptions* options, boo
     if (name == "--flood") return (options->floodSeconds = std::atof(value.c_str())) > 0;
     if (name == "--window") return (options->floodWindow = std::atoi(value.c_str())) >= 1;
     if (name == "--long-lines") return (options->longLineSeconds = std::atof(value.c_str())) >= 0;
+    LinkSettings& link = options->link;
+    if (name == "--loss") return link.losses = {std::atof(value.c_str())}, link.losses[0] >= 0 && link.losses[0] <= 100;
+    if (name == "--runs") return (link.runs = std::atoi(value.c_str())) >= 1;
+    if (name == "--lines-for") return (link.sendSeconds = std::atof(value.c_str())) >= link.lineInterval;
+    if (name == "--last-line") return (options->lastLineRounds = std::atoi(value.c_str())) >= 1;
     return false;
 }
 
@@ -73,6 +83,7 @@ bool parseOptions(int argc, char** argv, BenchOptions* options, Text* error) {
         Text name = argv[i];
         if (name == "--smoke") continue;
         if (name == "--baseline") options->baseline = true;
+        else if (name == "--loss-sweep") options->lossSweep = true;
         else if (name == "--baseline-only") options->baseline = true, options->server = false;
         else if (name == "--help" || name == "-h") options->help = true;
         else if (i + 1 >= argc || !parseValued(name, argv[i + 1], options, &clientGiven))

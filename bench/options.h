@@ -1,6 +1,7 @@
 // The benchmark's command line: what to measure against, how many chatters, and how long.
 #pragma once
 
+#include "bench/impaired_link.h"
 #include "bench/scenarios.h"
 
 enum class ConsoleMode { Pipe, Tmux, Path };
@@ -17,6 +18,9 @@ struct BenchOptions {
     double floodSeconds = 0;     // --flood: only the long flood, for this long
     int floodWindow = 8;
     double longLineSeconds = -1; // --long-lines: only the long lines, then the large-line flooder this long
+    bool lossSweep = false;      // measure bad links instead of the usual table
+    LinkSettings link;
+    int lastLineRounds = 0;      // measure the last line before quitting instead, this many rounds
 };
 
 // Fills options from the arguments; false with a message in error when one is wrong.

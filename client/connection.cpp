@@ -1,5 +1,7 @@
 #include "client/connection.h"
 
+#include <chrono>
+
 #include "common/console/console.h"
 #include "common/host_guard.h"
 
@@ -35,6 +37,23 @@ ENetHost* connectToServer(const Text& address, enet_uint16 port, int channelCoun
         return nullptr;
     }
     return host;
+}
+
+void leaveServer(ENetHost* host, ENetPeer* peer) {
+    if (host == nullptr || peer == nullptr) return;
+    // enet_peer_disconnect would discard every line still waiting for its acknowledgement; the later
+    // form sends the goodbye once they are all acknowledged. A peer that is not connected is let go
+    // at once, so the wait below ends at once too.
+    enet_peer_disconnect_later(peer, 0);
+    enet_host_flush(host);
+    ENetEvent event;
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(LeaveWaitMs);
+    while (peer->state != ENET_PEER_STATE_DISCONNECTED && std::chrono::steady_clock::now() < end) {
+        // Lines that still arrive are not shown any more: the user has left.
+        while (enet_host_service(host, &event, 0) > 0)
+            if (event.type == ENET_EVENT_TYPE_RECEIVE) enet_packet_destroy(event.packet);
+        if (peer->state != ENET_PEER_STATE_DISCONNECTED) pause(1);
+    }
 }
 
 void closeNetwork(ENetHost* host) {

@@ -14,5 +14,11 @@ int initNetwork();
 // line and returns none.
 ENetHost* connectToServer(const Text& address, enet_uint16 port, int channelCount, ENetPeer** peer);
 
+// Says goodbye to the server and waits, at most LeaveWaitMs, until the server has taken the goodbye.
+// The goodbye leaves only once every line sent before it is acknowledged, so a line typed just before
+// quitting is not lost on the way; waiting for the server's answer also lets it resend the goodbye.
+void leaveServer(ENetHost* host, ENetPeer* peer);
+constexpr int LeaveWaitMs = 500;
+
 // Destroys the host, when there is one, and takes ENet down.
 void closeNetwork(ENetHost* host);

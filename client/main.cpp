@@ -31,9 +31,7 @@ int main() {
         endProgram(0);
     }
     chatLoop(host, peer);
-    // The disconnect request leaves with the flush; the server's answer is not awaited.
-    enet_peer_disconnect(peer, 0);
-    enet_host_flush(host);
+    leaveServer(host, peer);
     closeNetwork(host);
     endProgram(0);
 }
