@@ -2,35 +2,21 @@
 
 #include <cstdlib>
 
+#include "common/datagram_walk.h"
+
 namespace {
-
-// Protocol words travel in network order.
-enet_uint16 readWord(const enet_uint8* at) { return static_cast<enet_uint16>((at[0] << 8) | at[1]); }
-
-enet_uint32 readLong(const enet_uint8* at) {
-    return (static_cast<enet_uint32>(readWord(at)) << 16) | readWord(at + 2);
-}
 
 bool isFragment(enet_uint8 kind) {
     return kind == ENET_PROTOCOL_COMMAND_SEND_FRAGMENT || kind == ENET_PROTOCOL_COMMAND_SEND_UNRELIABLE_FRAGMENT;
 }
 
-// Where the length of the payload that follows a command of this kind sits, or 0 for none.
-std::size_t payloadLengthAt(enet_uint8 kind) {
-    if (kind == ENET_PROTOCOL_COMMAND_SEND_RELIABLE) return 4;
-    if (kind == ENET_PROTOCOL_COMMAND_SEND_UNRELIABLE || kind == ENET_PROTOCOL_COMMAND_SEND_UNSEQUENCED ||
-        isFragment(kind))
-        return 6;
-    return 0;
-}
-
 FragmentFields fragmentFields(const enet_uint8* command) {
     FragmentFields fields;
-    fields.fragmentLength = readWord(command + 6);
-    fields.fragmentCount = readLong(command + 8);
-    fields.fragmentNumber = readLong(command + 12);
-    fields.totalLength = readLong(command + 16);
-    fields.fragmentOffset = readLong(command + 20);
+    fields.fragmentLength = protocolWord(command + 6);
+    fields.fragmentCount = protocolLong(command + 8);
+    fields.fragmentNumber = protocolLong(command + 12);
+    fields.totalLength = protocolLong(command + 16);
+    fields.fragmentOffset = protocolLong(command + 20);
     return fields;
 }
 
@@ -56,22 +42,11 @@ bool fragmentAcceptable(const FragmentFields& f, std::size_t packetLimit) {
 }
 
 bool datagramAcceptable(const enet_uint8* data, std::size_t length, std::size_t packetLimit, bool checksummed) {
-    if (data == nullptr || length < 2) return true;
-    enet_uint16 flags = readWord(data) & ENET_PROTOCOL_HEADER_FLAG_MASK;
-    if (flags & ENET_PROTOCOL_HEADER_FLAG_COMPRESSED) return false;
-    std::size_t at = (flags & ENET_PROTOCOL_HEADER_FLAG_SENT_TIME) ? 4 : 2;
-    if (checksummed) at += sizeof(enet_uint32);
-    // Walk the commands as ENet does; it stops at the first one that does not fit, and so does this.
-    while (at + sizeof(ENetProtocolCommandHeader) <= length) {
-        enet_uint8 kind = data[at] & ENET_PROTOCOL_COMMAND_MASK;
-        // ENet stops at an unknown command; its size table has no entry for one.
-        if (kind >= ENET_PROTOCOL_COMMAND_COUNT) return true;
-        std::size_t size = enet_protocol_command_size(data[at]);
-        if (size == 0 || at + size > length) return true;
-        if (isFragment(kind) && !fragmentAcceptable(fragmentFields(data + at), packetLimit)) return false;
-        std::size_t lengthAt = payloadLengthAt(kind);
-        at += size + (lengthAt != 0 ? readWord(data + at + lengthAt) : 0);
-    }
+    CommandWalk walk = startWalk(data, length, checksummed);
+    // Neither host decompresses, so ENet would drop a compressed datagram anyway.
+    if (walk.compressed) return false;
+    while (const enet_uint8* command = nextCommand(&walk))
+        if (isFragment(commandKind(command)) && !fragmentAcceptable(fragmentFields(command), packetLimit)) return false;
     return true;
 }
 

@@ -9,8 +9,9 @@
 
 #include <cstddef>
 
-// True when the datagram holds a DISCONNECT command among the commands ENet would read.
-bool datagramHasGoodbye(const enet_uint8* data, std::size_t length);
+// True when the datagram holds a DISCONNECT command among the commands ENet would read. A host that
+// checksums its datagrams has the checksum after the header.
+bool datagramHasGoodbye(const enet_uint8* data, std::size_t length, bool checksummed = false);
 
 // True when the datagram the host has just received (receivedData) is a connected peer's goodbye
 // while received packets of that peer still wait for the application: it must not be read yet.
