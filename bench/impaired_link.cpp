@@ -14,6 +14,7 @@ namespace {
 
 constexpr double JoinSeconds = 40;   // ENet gives a connect attempt up after about 31.5 s
 constexpr double DrainSeconds = 20;  // what is still owed after this is counted as missing
+constexpr double LeaveSeconds = 5;   // how long the chatters' goodbyes may take to be acknowledged
 
 struct RelayChild {
     int pid = -1;
@@ -149,6 +150,18 @@ void drainLines(BenchTarget* target, std::vector<BenchChatter>* chatters, LineBo
     }
 }
 
+// Says goodbye from every chatter and waits, at most LeaveSeconds, until the server has acknowledged
+// each goodbye (ENet resends a lost one like any reliable command). Without it a goodbye the link lost
+// would keep its slot taken until ENet gave the peer up, and the next run could find the lobby full.
+void leaveLobby(BenchTarget* target, std::vector<BenchChatter>* chatters) {
+    for (BenchChatter& chatter : *chatters)
+        if (chatter.connected) enet_peer_disconnect(chatter.peer, 0);
+    auto connected = [](const BenchChatter& chatter) { return chatter.connected; };
+    double end = benchSeconds() + LeaveSeconds;
+    while (benchSeconds() < end && std::any_of(chatters->begin(), chatters->end(), connected))
+        serviceChatters(chatters, &target->process, 5, nullptr);
+}
+
 SampleSummary owedLatency(const std::vector<BenchChatter>& chatters, const LineBook& book) {
     std::vector<double> samples;
     for (const FirstArrival& first : book.firsts)
@@ -187,6 +200,7 @@ LinkRun runImpairedLink(BenchTarget* target, const BenchSettings& settings, cons
     run.duplicates = book.duplicates;
     run.outOfOrder = book.outOfOrder;
     run.latency = owedLatency(chatters, book);
+    leaveLobby(target, &chatters);
     closeChatters(&chatters);
     idleFor(target, &chatters, 0.3);
     run.relay = stopRelayChild(&relay);
