@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -154,6 +155,17 @@ void killServerUnderTest(ServerUnderTest& server) {
         rmdir(server.directory.c_str());
     }
     server.directory.clear();
+}
+
+std::string endServerUnderTest(ServerUnderTest& server) {
+    std::string problems;
+    if (serverAlive(server) && !stopServerUnderTest(server, scaledMs(5000))) problems += "the server did not stop; ";
+    // A server built with the sanitizers reports in its console (and ends with another status).
+    std::string console = serverConsole(server);
+    std::size_t report = std::min(console.find("Sanitizer"), console.find("runtime error"));
+    if (report != std::string::npos) problems += console.substr(report);
+    killServerUnderTest(server);
+    return problems;
 }
 
 long peakResidentKiB(pid_t pid) { return statusField(pid, "VmHWM:"); }

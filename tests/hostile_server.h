@@ -28,6 +28,10 @@ bool startServerUnderTest(ServerUnderTest& server, int maxMs);
 bool stopServerUnderTest(ServerUnderTest& server, int maxMs);
 // Kills a server that is still running; safe to call twice.
 void killServerUnderTest(ServerUnderTest& server);
+// The end of a test, once its clients have stopped: stops the server (Esc and a key), kills it if it
+// would not stop, and returns what went wrong: a server still running that did not stop, or a sanitizer
+// report in its console. Empty when all is well.
+std::string endServerUnderTest(ServerUnderTest& server);
 bool serverAlive(ServerUnderTest& server);
 std::string serverConsole(const ServerUnderTest& server);
 

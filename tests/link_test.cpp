@@ -38,10 +38,7 @@ protected:
     }
     void TearDown() override {
         for (ChatTestClient& client : clients) stopTestClient(client);
-        if (serverAlive(server)) {
-            EXPECT_TRUE(stopServerUnderTest(server, scaledMs(5000)));
-        }
-        killServerUnderTest(server);
+        EXPECT_EQ(endServerUnderTest(server), "");
         enet_deinitialize();
     }
     void serviceAll(int ms) {
