@@ -16,7 +16,7 @@
 #include "common/host_guard.h"
 #include "common/protocol.h"
 #include "server/chat_server.h"
-#include "server/goodbye_hold.h"
+#include "server/intake.h"
 #include "server/server_host.h"
 #include "server/server_loop.h"
 #include "tests/support/chat_test_client.h"
@@ -107,10 +107,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 // Input: a selector byte (bit 0: from the stranger; bits 1-4: the channel), then the packet's bytes.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    // The same bytes read as a datagram go through the hosts' fragment check and the server's goodbye
-    // search, which must never read past them whatever commands and lengths they claim.
-    datagramAcceptable(data, size, MessageLimit, (data[0] & 0x20) != 0);
-    datagramHasGoodbye(data, size, (data[0] & 0x20) != 0);
+    // The same bytes read as a datagram go through the hosts' fragment check and the server's intake
+    // cut and connect search, which must never read past them whatever commands and lengths they claim.
+    bool checksummed = (data[0] & 0x20) != 0;
+    datagramAcceptable(data, size, MessageLimit, checksummed);
+    DatagramCut cut = cutDatagram(data, size, checksummed, data[0] >> 6, (data[0] & 0x10) != 0);
+    if (cut.length > size) fail("a datagram was cut past its end");
+    datagramHasConnect(data, size, checksummed);
     ENetEvent event{};
     event.type = ENET_EVENT_TYPE_RECEIVE;
     event.peer = (data[0] & 1) ? harness.strangerPeer : harness.chatterPeer;

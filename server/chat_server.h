@@ -1,5 +1,6 @@
 // The server's state for the whole run: its ENet host and the roster of chatters, indexed by slot.
-// The roster operations live in roster.h; the event loop in server_loop.h.
+// The roster operations live in roster.h; the event loop in server_loop.h; what each chatter may have
+// the server hold, coming and going, in intake.h and sending.h.
 #pragma once
 
 #include <enet/enet.h>
@@ -7,30 +8,50 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/host_guard.h"
 #include "common/text.h"
 
 constexpr int RosterSize = 26;
 // Peers the host admits at once: one fewer than the roster holds, so a newcomer always finds a free record.
 constexpr int ServerPeerLimit = 25;
 
+// Messages one chatter may have waiting at the server for it, sent or not yet acknowledged. A chatter
+// past either figure cannot keep up with the lobby and is cut off, as ENet cuts off a peer that stopped
+// answering. Four of the longest messages in bytes; in messages, about five seconds of a lobby whose 25
+// chatters all flood with short lines as fast as the server relays them, which no honest reader lags.
+constexpr std::size_t BacklogLimitBytes = 8u << 20;
+constexpr std::size_t BacklogLimitMessages = 4096;
+// What a chatter said that most of its listeners have not yet received: past either figure the server
+// reads nothing more from that chatter (ENet slows it down) until they have. A fast sender thus keeps
+// to the pace of the lobby, while one listener that lags alone reaches its backlog limit instead.
+constexpr std::size_t AheadLimitBytes = 2u << 20;
+constexpr std::size_t AheadLimitMessages = 256;
+
 struct Chatter {
     std::int32_t id = 0;      // its own slot while held, -1 once released, 0 if never used
     std::int32_t active = 0;  // 1 while a connected peer holds the record
     ENetPeer* peer = nullptr; // the holder's peer; left in place on release
     Text name;
+    std::uint32_t admission = 0;      // which admission of the run holds the record; 0 for none
+    std::size_t backlogBytes = 0;     // messages to this chatter that ENet still holds
+    std::size_t backlogMessages = 0;
+    std::size_t aheadBytes = 0;       // its messages that most of their listeners still wait for
+    std::size_t aheadMessages = 0;
+    bool leaving = false;             // its goodbye came while lines it sent still waited
 };
 
-// The messages the server has handed to ENet and ENet still holds, until every recipient acknowledged
-// them: past this, the loop takes no new event until ENet has sent enough. Meanwhile ENet keeps reading
-// and holds at most its waiting-data limit per peer, so a chatter that sends long lines faster than the
-// server relays them is slowed down by ENet itself (its data is no longer acknowledged) instead of
-// growing the server's memory. A line of 1 MiB to 25 chatters keeps about 3 MiB: the message once,
-// and ENet's record of each of its pieces for each chatter.
-constexpr std::size_t RelayBacklogLimit = 4u << 20;
+// The longest name a chatter keeps: the list reply of 25 chatters with names this long, and figures
+// of ten digits each, still fits in the longest message. A longer requested name gets the "Lamer" name,
+// as one holding a blank does; the 72 characters a person can type stay far below it.
+constexpr std::size_t ListHeadLength = 21;      // "WSP Lobby Chatters:" and CR LF
+constexpr std::size_t ListLineExtra = 3 + 2 + 2 + 10 + 5 + 10 + 2 + 10 + 2 + 10 + 2 + 10 + 3;
+constexpr std::size_t NameLimit = (MessageLimit - 1 - ListHeadLength) / ServerPeerLimit - ListLineExtra;
 
 struct ChatServer {
     ENetHost* host = nullptr;
     Chatter chatters[RosterSize];
-    std::int32_t nextSlot = 0;   // admissions so far; never decreased
-    std::size_t queuedBytes = 0; // bytes of the messages handed to ENet that it has not yet freed
+    std::int32_t nextSlot = 0;     // admissions so far; never decreased
+    std::uint32_t admissions = 0;  // the same count, for telling one holder of a slot from the next
+    int speaker = -1;              // the slot whose message is being handled: what is sent meanwhile is
+                                   // counted as that chatter's (-1 for none)
 };

@@ -3,6 +3,7 @@
 #include "common/console/console.h"
 #include "common/host_guard.h"
 #include "common/protocol.h"
+#include "server/intake.h"
 #include "server/server_host.h"
 #include "server/server_loop.h"
 
@@ -19,9 +20,11 @@ int main() {
         closeNetwork(nullptr);
         endProgram(0);
     }
+    attachIntake(server);
     printLine("Server Running.");
     serverLoop(server);
     printLine("Cleaning up.");
+    detachIntake(server);
     closeNetwork(server.host);
     server.host = nullptr;
     printLine("Hit any key.");

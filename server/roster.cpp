@@ -26,13 +26,15 @@ void admitChatter(ChatServer& server, int slot, ENetPeer* peer) {
     chatter.peer = peer;
     chatter.active = 1;
     chatter.name = "Anonymous" + decimalText(static_cast<std::int32_t>(slot));
+    chatter.admission = ++server.admissions;
+    chatter.leaving = false;
 }
 
 Text renameChatter(ChatServer& server, int slot, const Text& requested) {
     Chatter& chatter = server.chatters[slot];
     Text oldName = chatter.name;
     chatter.name = requested;
-    if (findText(1, chatter.name, " ") > 0)
+    if (findText(1, chatter.name, " ") > 0 || chatter.name.size() > NameLimit)
         chatter.name = "Lamer" + realText(std::floor(serverClock()));
     return oldName;
 }
@@ -42,8 +44,14 @@ void releaseChatter(ChatServer& server, int slot, ENetPeer* peer) {
     chatter.active = 0;
     chatter.id = -1;
     chatter.name.clear();
+    chatter.leaving = false;
+    // ENet frees what it still held for the peer, and each freed message is counted out of the record's
+    // backlog while the record still names this holder.
     if (chatter.peer != nullptr) enet_peer_reset(chatter.peer);
     if (peer != nullptr) peer->data = nullptr;
+    chatter.admission = 0;
+    chatter.backlogBytes = chatter.backlogMessages = 0;
+    chatter.aheadBytes = chatter.aheadMessages = 0;
 }
 
 int chatterSlotOf(const ChatServer& server, const ENetPeer* peer) {

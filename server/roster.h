@@ -11,8 +11,8 @@ double serverClock();
 int takeSlot(ChatServer& server);
 // Gives the slot to the peer under the default name "Anonymous" and the slot number.
 void admitChatter(ChatServer& server, int slot, ENetPeer* peer);
-// Sets the requested name and returns the old one. A name holding a blank becomes "Lamer" and the
-// clock's whole seconds.
+// Sets the requested name and returns the old one. A name holding a blank, or longer than NameLimit,
+// becomes "Lamer" and the clock's whole seconds.
 Text renameChatter(ChatServer& server, int slot, const Text& requested);
 // Frees the slot after its leaver's notice has gone out; resets the peer and clears its data word.
 void releaseChatter(ChatServer& server, int slot, ENetPeer* peer);

@@ -40,7 +40,15 @@ void handleReceive(ChatServer& server, ENetPeer* peer, const ENetPacket* packet)
         printLine("Packet from unconnected or dead client. Destroying.");
         return;
     }
+    server.speaker = slot;
     handleMessage(server, slot, packetText(packet));
+    server.speaker = -1;
+}
+
+void announceLeaver(ChatServer& server, int slot, ENetPeer* peer) {
+    printLine("Cli" + slotText(slot) + " disconnected.");
+    broadcastText(server, ChatChannel, OldTag + server.chatters[slot].name);
+    releaseChatter(server, slot, peer);
 }
 
 // A peer that holds no record of its own (its connect was never handled) leaves silently: its data
@@ -48,12 +56,18 @@ void handleReceive(ChatServer& server, ENetPeer* peer, const ENetPacket* packet)
 void handleDisconnect(ChatServer& server, ENetPeer* peer) {
     int slot = chatterSlotOf(server, peer);
     if (slot < 0) return;
-    printLine("Cli" + slotText(slot) + " disconnected.");
-    broadcastText(server, ChatChannel, OldTag + server.chatters[slot].name);
-    releaseChatter(server, slot, peer);
+    announceLeaver(server, slot, peer);
 }
 
 }  // namespace
+
+void endChatter(ChatServer& server, int slot) {
+    ENetPeer* peer = server.chatters[slot].peer;
+    // The peer is sent a goodbye it need not acknowledge, and reset: ENet frees everything it held for
+    // it, and it is no longer connected when its leaving is announced.
+    enet_peer_disconnect_now(peer, 0);
+    announceLeaver(server, slot, peer);
+}
 
 void handleServerEvent(ChatServer& server, ENetEvent& event) {
     switch (event.type) {

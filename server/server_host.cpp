@@ -2,18 +2,7 @@
 
 #include "common/console/console.h"
 #include "common/host_guard.h"
-#include "server/goodbye_hold.h"
-
-namespace {
-
-// ENet's hook for every datagram before it is read: 1 drops it unread. The fragment guard comes first;
-// then a chatter's goodbye waits while lines it sent are still to be handled.
-int screenDatagram(ENetHost* host, ENetEvent* event) {
-    if (dropUnacceptableDatagrams(host, event) != 0) return 1;
-    return holdsGoodbye(host) ? 1 : 0;
-}
-
-}  // namespace
+#include "server/intake.h"
 
 ENetHost* createServerHost(const Text& address, enet_uint16 port, std::size_t peerLimit) {
     ENetAddress where;

@@ -1,6 +1,6 @@
 // The server's listening ENet host: creating it, and tearing it and ENet down at the end.
-// The host carries the guard against forged fragments and its size limits (see host_guard.h),
-// and holds back a chatter's goodbye while its lines wait to be handled (see goodbye_hold.h).
+// The host carries the guard against forged fragments and its size limits (see host_guard.h), and the
+// intake rules for each peer (see intake.h), which learn the server's record from attachIntake.
 #pragma once
 
 #include <enet/enet.h>

@@ -10,13 +10,20 @@ constexpr double PingInterval = 5.0;
 // Runs passes until Esc is read: one event, the ping sweep when due, a 1 ms pause, one key.
 void serverLoop(ChatServer& server);
 
-// One pass's network work: ENet reads and acknowledges every datagram waiting, then at most one queued
-// event is taken and handled, unless the messages ENet still holds pass RelayBacklogLimit. True when an
-// event was handled.
+// One pass's network work: at most one event is taken and handled. A chatter whose goodbye is held goes
+// first: its next waiting line, or, once none waits, its leaving. Then chatters that cannot keep up are
+// cut off. True when an event was handled.
 bool serviceServer(ChatServer& server, ENetEvent& event);
 
 // Handles one event that ENet handed out and destroys its packet, if any.
 void handleServerEvent(ChatServer& server, ENetEvent& event);
+
+// Ends a chatter's connection from the server's side: its peer is told and reset, and the chatter is
+// announced and released as if ENet had reported it gone.
+void endChatter(ChatServer& server, int slot);
+
+// Cuts off every chatter whose backlog has passed its limit.
+void cutOffLaggards(ChatServer& server);
 
 // Pings the peer of every active chatter, slots in ascending order.
 void pingChatters(ChatServer& server);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/host_guard.h"
+#include "server/intake.h"
 #include "server/server_loop.h"
 #include "tests/support/loopback_lobby.h"
 
@@ -251,12 +252,17 @@ TEST_F(ServerLoopTest, LongLinesAreRelayedWholeAndTheNextFollows) {
         EXPECT_TRUE(bob.packets[before] == "SAY Anonymous0 " + body + std::string(1, '\0')) << length;
         EXPECT_EQ(bob.packets[before + 1], std::string("SAY Anonymous0 next", 20)) << length;
     }
+    // The longest line a chatter may send is relayed whole with its name in front; one byte more would not
+    // fit, and is never acknowledged.
     std::size_t before = bob.packets.size();
-    sendTestText(alice, "SAY " + std::string(MessageLimit, 'z'));
+    sendTestText(alice, "SAY " + std::string(ChatterMessageLimit - 5, 'y'));
+    ASSERT_TRUE(pumpUntilPackets(lobby, bob, before + 1));
+    EXPECT_EQ(bob.packets[before].size(), ChatterMessageLimit + std::string("Anonymous0 ").size());
+    sendTestText(alice, "SAY " + std::string(ChatterMessageLimit - 4, 'z'));
     pumpFor(lobby, 200);
     ASSERT_TRUE(sayAndWait(bob, "SAY still here", bob));
     EXPECT_EQ(last(bob), "SAY Anonymous1 still here");
-    EXPECT_EQ(bob.packets.size(), before + 1);
+    EXPECT_EQ(bob.packets.size(), before + 2);
 }
 
 // While events wait to be handled, each pass still reads the socket and acknowledges what came.
@@ -280,34 +286,94 @@ TEST_F(ServerLoopTest, EachPassReadsTheSocketWhileEventsWait) {
     EXPECT_TRUE(enet_list_empty(&alice.peer->sentReliableCommands));
 }
 
-// While ENet holds more than the backlog limit of the server's messages (here: a chatter that reads
-// nothing), the server takes no new event; once it reads, every line reaches it and the count is back at 0.
-TEST_F(ServerLoopTest, LongLinesMeetBackPressureAndTheBacklogEmpties) {
+// Runs the server's own passes, with the clients that read, until done() or the time is up.
+template <typename Done>
+void passUntil(LoopbackLobby& lobby, const std::vector<ChatTestClient*>& readers, int ms, Done done) {
+    ENetEvent event{};
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done() && std::chrono::steady_clock::now() < end) {
+        beginCapture();
+        serviceServer(lobby.server, event);
+        lobby.console += endCapture();
+        for (ChatTestClient* reader : readers) serviceTestClient(*reader, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+std::size_t backlogTotal(const ChatServer& server) {
+    std::size_t total = 0;
+    for (const Chatter& chatter : server.chatters) total += chatter.backlogBytes + chatter.backlogMessages;
+    return total;
+}
+
+// Long lines while listeners read nothing. With most of them silent the speaker is held to their pace:
+// the server stops reading it, nobody is cut off, and once they read every line arrives. With one of
+// them silent alone, that one's backlog passes its limit: it is cut off and announced, the rest chat on.
+TEST_F(ServerLoopTest, ASpeakerKeepsItsListenersPaceAndALoneLaggardIsCutOff) {
     ChatTestClient& alice = join();
     ChatTestClient& bob = join();
-    ASSERT_TRUE(pumpUntilPackets(lobby, alice, 3));
+    ChatTestClient& carol = join();
+    ASSERT_TRUE(pumpUntilPackets(lobby, alice, 4));
+    pumpFor(lobby, 50);
     const std::string line = "SAY " + std::string(1 << 20, 'b');
-    for (int i = 0; i < 8; ++i) sendTestText(alice, line);
-    ENetEvent event{};
-    int handled = 0;
-    auto passFor = [&](int ms, bool bobReads, auto done) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (!done() && std::chrono::steady_clock::now() < end) {
-            beginCapture();
-            handled += serviceServer(lobby.server, event) ? 1 : 0;
-            lobby.console += endCapture();
-            serviceTestClient(alice, 0);
-            if (bobReads) serviceTestClient(bob, 0);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    };
-    passFor(1500, false, [] { return false; });
-    EXPECT_LT(handled, 8);
-    EXPECT_LE(lobby.server.queuedBytes, RelayBacklogLimit + 2 * line.size());
-    passFor(10000, true, [&] { return bob.packets.size() >= 10; });
-    EXPECT_EQ(bob.packets.size(), 10u);
-    passFor(3000, true, [&] { return lobby.server.queuedBytes == 0; });
-    EXPECT_EQ(lobby.server.queuedBytes, 0u);
+    for (int i = 0; i < 10; ++i) sendTestText(alice, line);
+    passUntil(lobby, {&alice}, 1500, [] { return false; });
+    EXPECT_LT(alice.packets.size(), 4u + 10u);
+    EXPECT_EQ(lobby.server.chatters[1].active, 1);
+    EXPECT_EQ(lobby.server.chatters[2].active, 1);
+    passUntil(lobby, {&alice, &bob, &carol}, 20000, [&] { return carol.packets.size() >= 2u + 10u; });
+    EXPECT_EQ(carol.packets.size(), 12u);
+
+    for (int i = 0; i < 10; ++i) sendTestText(alice, line);
+    passUntil(lobby, {&alice, &carol}, 20000, [&] { return lobby.server.chatters[1].active == 0; });
+    EXPECT_EQ(lobby.server.chatters[1].active, 0);
+    EXPECT_NE(lobby.console.find("Cli1 disconnected."), std::string::npos);
+    passUntil(lobby, {&alice, &carol}, 20000, [&] { return carol.packets.size() >= 12u + 11u; });
+    std::size_t said = 0, notices = 0;
+    for (const std::string& text : receivedTexts(carol)) {
+        said += text.size() == line.size() + 11 ? 1 : 0;
+        notices += text == "OLD Anonymous1" ? 1 : 0;
+    }
+    EXPECT_EQ(said, 20u);
+    EXPECT_EQ(notices, 1u);
+    passUntil(lobby, {&alice, &carol}, 3000, [&] { return backlogTotal(lobby.server) == 0; });
+    EXPECT_EQ(backlogTotal(lobby.server), 0u);
+}
+
+// A newcomer's first line, sent with the acknowledgement that completes its connection, is taken at
+// once: ENet never has to send it again.
+TEST_F(ServerLoopTest, ANewcomersFirstLineIsTakenWithItsConnection) {
+    lobby.clients.emplace_back();
+    ChatTestClient& newcomer = lobby.clients.back();
+    ASSERT_TRUE(startTestClient(newcomer, "127.0.0.1", lobby.port));
+    bool said = false;
+    passUntil(lobby, {}, 3000, [&] {
+        serviceTestClient(newcomer, 0);
+        if (!said && newcomer.peer->state == ENET_PEER_STATE_CONNECTED) sendTestText(newcomer, "SAY first"), said = true;
+        return newcomer.packets.size() >= 3;
+    });
+    ASSERT_EQ(receivedTexts(newcomer).size(), 3u);
+    EXPECT_EQ(receivedTexts(newcomer)[2], "SAY Anonymous0 first");
+    EXPECT_EQ(newcomer.peer->packetsLost, 0u);
+}
+
+// A chatter says its lines, sends its goodbye once and is gone. Every line reaches the lobby before its
+// leave notice, which comes without waiting for ENet to give the peer up.
+TEST_F(ServerLoopTest, AnAbruptLeaversLinesAllComeBeforeItsNotice) {
+    ChatTestClient& watcher = join();
+    ChatTestClient& leaver = join();
+    ASSERT_TRUE(pumpUntilPackets(lobby, watcher, 3));
+    for (int i = 0; i < 30; ++i) sendTestText(leaver, "SAY line" + std::to_string(i));
+    enet_peer_disconnect(leaver.peer, 0);
+    enet_host_flush(leaver.host);
+    enet_host_destroy(leaver.host);
+    leaver.host = nullptr;
+    leaver.peer = nullptr;
+    passUntil(lobby, {&watcher}, 3000, [&] { return watcher.packets.size() >= 3u + 31u; });
+    std::vector<std::string> texts = receivedTexts(watcher);
+    ASSERT_EQ(texts.size(), 34u);
+    for (int i = 0; i < 30; ++i) EXPECT_EQ(texts[3 + i], "SAY Anonymous1 line" + std::to_string(i));
+    EXPECT_EQ(texts.back(), "OLD Anonymous1");
 }
 
 // ENet asks for a datagram's checksum just before it sends it. While the server handles an event its

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "common/console/console_internal.h"
+#include "server/intake.h"
 #include "server/server_host.h"
 #include "server/server_loop.h"
 
@@ -58,6 +59,7 @@ bool openLobby(LoopbackLobby& lobby) {
     lobby.server.host = createServerHost("127.0.0.1", 0, ServerPeerLimit);
     lobby.console += endCapture();
     if (lobby.server.host == nullptr) return false;
+    attachIntake(lobby.server);
     ENetAddress bound{};
     enet_socket_get_address(lobby.server.host->socket, &bound);
     lobby.port = bound.port;
@@ -67,6 +69,7 @@ bool openLobby(LoopbackLobby& lobby) {
 void closeLobby(LoopbackLobby& lobby) {
     for (ChatTestClient& client : lobby.clients) stopTestClient(client);
     lobby.clients.clear();
+    detachIntake(lobby.server);
     if (lobby.server.host != nullptr) enet_host_destroy(lobby.server.host);
     lobby.server.host = nullptr;
 }
