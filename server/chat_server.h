@@ -25,7 +25,7 @@ constexpr std::size_t BacklogLimitMessages = 4096;
 // reads nothing more from that chatter (ENet slows it down) until they have. A fast sender thus keeps
 // to the pace of the lobby, while one listener that lags alone reaches its backlog limit instead.
 constexpr std::size_t AheadLimitBytes = 2u << 20;
-constexpr std::size_t AheadLimitMessages = 256;
+constexpr std::size_t AheadLimitMessages = 1024;
 
 struct Chatter {
     std::int32_t id = 0;      // its own slot while held, -1 once released, 0 if never used
@@ -38,6 +38,8 @@ struct Chatter {
     std::size_t aheadBytes = 0;       // its messages that most of their listeners still wait for
     std::size_t aheadMessages = 0;
     bool leaving = false;             // its goodbye came while lines it sent still waited
+    std::size_t intakeBound = 0;      // at least as many as ENet holds from it for the loop
+    bool intakeHandled = false;       // the loop has taken one of them since they were counted
 };
 
 // The longest name a chatter keeps: the list reply of 25 chatters with names this long, and figures

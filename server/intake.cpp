@@ -57,13 +57,25 @@ std::size_t listLength(const ENetList* list, std::size_t cap) {
     return length;
 }
 
-// How many more data commands ENet may read from the peer now: none while its chatter is ahead of its
-// listeners.
-std::size_t intakeBudget(const ENetPeer* peer, const Chatter* chatter) {
-    if (chatter != nullptr &&
-        (chatter->aheadBytes >= AheadLimitBytes || chatter->aheadMessages >= AheadLimitMessages))
-        return 0;
-    return IntakeLimitMessages - waitingMessages(peer, IntakeLimitMessages);
+// A data command that starts a message: a whole packet, or the first piece of one.
+bool startsMessage(const enet_uint8* command) {
+    enet_uint8 kind = commandKind(command);
+    if (kind == ENET_PROTOCOL_COMMAND_SEND_FRAGMENT || kind == ENET_PROTOCOL_COMMAND_SEND_UNRELIABLE_FRAGMENT)
+        return protocolLong(command + 12) == 0;
+    return isData(kind);
+}
+
+// How many more messages ENet may read from the peer now: none while its chatter is ahead of its
+// listeners. The chatter's count is kept as an upper bound and made exact only once it reaches half the
+// limit and the loop has taken some since, so that a flooder's datagrams cost no walk through its queue.
+std::size_t intakeBudget(const ENetPeer* peer, Chatter* chatter) {
+    if (chatter == nullptr) return IntakeLimitMessages - waitingMessages(peer, IntakeLimitMessages);
+    if (chatter->aheadBytes >= AheadLimitBytes || chatter->aheadMessages >= AheadLimitMessages) return 0;
+    if (chatter->intakeBound >= IntakeLimitMessages / 2 && chatter->intakeHandled) {
+        chatter->intakeBound = waitingMessages(peer, IntakeLimitMessages);
+        chatter->intakeHandled = false;
+    }
+    return chatter->intakeBound >= IntakeLimitMessages ? 0 : IntakeLimitMessages - chatter->intakeBound;
 }
 
 }  // namespace
@@ -97,11 +109,13 @@ DatagramCut cutDatagram(const enet_uint8* data, std::size_t length, bool checksu
     while (const enet_uint8* command = nextCommand(&walk)) {
         enet_uint8 kind = commandKind(command);
         bool goodbye = holdGoodbye && kind == ENET_PROTOCOL_COMMAND_DISCONNECT;
-        if (goodbye || (isData(kind) && budget-- == 0)) {
+        bool starts = startsMessage(command);
+        if (goodbye || (starts && cut.admitted == budget)) {
             cut.length = static_cast<std::size_t>(command - data);
             cut.atGoodbye = goodbye;
             break;
         }
+        cut.admitted += starts ? 1 : 0;
     }
     return cut;
 }
@@ -132,7 +146,10 @@ int screenDatagram(ENetHost* host, ENetEvent* /*event*/) {
     // once they are handled.
     bool holdGoodbye = chatter != nullptr && !enet_list_empty(&peer->dispatchedCommands);
     DatagramCut cut = cutDatagram(data, length, checksummed, intakeBudget(peer, chatter), holdGoodbye);
-    if (cut.atGoodbye) chatter->leaving = true;
+    if (chatter != nullptr) {
+        chatter->leaving = chatter->leaving || cut.atGoodbye;
+        chatter->intakeBound += cut.admitted;
+    }
     host->receivedDataLength = cut.length;
     return 0;
 }

@@ -12,8 +12,10 @@
 
 #include "server/chat_server.h"
 
-// Messages from one peer that ENet may hold for the loop at once: received, not yet handled.
-constexpr std::size_t IntakeLimitMessages = 64;
+// Messages from one peer that ENet may hold for the loop at once: received, not yet handled. A burst of
+// this many from a bot is taken whole; each costs the server about 200 bytes, so a flood of empty
+// packets makes it hold under 1 MiB for that peer.
+constexpr std::size_t IntakeLimitMessages = 4096;
 // The longest message a chatter may send: relayed with the longest name in front, it still fits in the
 // longest message. A longer one is never acknowledged.
 constexpr std::size_t ChatterMessageLimit = MessageLimit - NameLimit - 1;
@@ -26,11 +28,12 @@ void detachIntake(const ChatServer& server);
 // cut short before the first command ENet must not read yet.
 int screenDatagram(ENetHost* host, ENetEvent* event);
 
-// Where a datagram is to be cut so that ENet reads at most `budget` data commands and, when
+// Where a datagram is to be cut so that ENet reads at most `budget` new messages and, when
 // holdGoodbye, nothing from a goodbye on. length is the datagram's own when nothing is cut.
 struct DatagramCut {
     std::size_t length = 0;
     bool atGoodbye = false;  // the cut is at a goodbye
+    std::size_t admitted = 0;  // new messages let through (a packet's later pieces are no new message)
 };
 DatagramCut cutDatagram(const enet_uint8* data, std::size_t length, bool checksummed, std::size_t budget,
                         bool holdGoodbye);

@@ -28,6 +28,8 @@ void admitChatter(ChatServer& server, int slot, ENetPeer* peer) {
     chatter.name = "Anonymous" + decimalText(static_cast<std::int32_t>(slot));
     chatter.admission = ++server.admissions;
     chatter.leaving = false;
+    chatter.intakeBound = 0;
+    chatter.intakeHandled = false;
 }
 
 Text renameChatter(ChatServer& server, int slot, const Text& requested) {

@@ -40,6 +40,7 @@ void handleReceive(ChatServer& server, ENetPeer* peer, const ENetPacket* packet)
         printLine("Packet from unconnected or dead client. Destroying.");
         return;
     }
+    server.chatters[slot].intakeHandled = true;
     server.speaker = slot;
     handleMessage(server, slot, packetText(packet));
     server.speaker = -1;
