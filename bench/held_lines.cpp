@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "bench/relay_child.h"
+#include "bench/report.h"
 #include "bench/stress_lobby.h"
 #include "bench/stress_options.h"
 #include "bench/targets.h"
@@ -33,7 +34,11 @@ void watchFor(const StressLobby& lobby, Watched* watched) {
         }
 }
 
-Text sinceText(double at, double since) { return secondsText(at < 0 ? -1 : at - since); }
+// "1.23 s after <what>", or "not within <limit> s" when it never came.
+Text sinceText(double at, double since, const char* what, double limit) {
+    if (at < 0) return "not within " + figureText(limit, 1) + " s";
+    return secondsText(at - since) + " after " + what;
+}
 
 }  // namespace
 
@@ -76,9 +81,10 @@ int runSilentPeer(const BenchOptions& options, std::FILE* out) {
                  "flight (%ld sent, %ld back at it), one peer stops acknowledging for %.1f s\n",
                  lobby.talkers, lobby.interval * 1000, lobby.longWindow, longSent, longBack,
                  options.silentPeerSeconds);
-    std::fprintf(out, "  silent peer's OLD at the others: %s after it went silent\n", sinceText(old.at, silentAt).c_str());
-    std::fprintf(out, "  newcomer, %.1f s after: welcomed (welcome and own NEW) %s after connecting\n",
-                 newcomerAt < 0 ? 0 : newcomerAt - silentAt, sinceText(welcomedAt, newcomerAt).c_str());
+    double watched = options.silentPeerSeconds;
+    std::fprintf(out, "  silent peer's OLD at the others: %s\n", sinceText(old.at, silentAt, "it went silent", watched).c_str());
+    std::fprintf(out, "  newcomer, %.1f s after: welcomed (welcome and own NEW) %s\n", newcomerAt < 0 ? 0 : newcomerAt - silentAt,
+                 sinceText(welcomedAt, newcomerAt, "connecting", silentAt + watched - newcomerAt).c_str());
     printShortLines(out, figures);
     closeStressLobby(&lobby);
     stopTarget(&target);
@@ -131,9 +137,10 @@ int runSlowReader(const BenchOptions& options, std::FILE* out) {
                  "flight (%ld sent, %ld back at it), one reader behind %.2f Mbit/s (queue %.0f KiB) for %.1f s\n",
                  lobby.talkers, lobby.interval * 1000, lobby.longWindow, longSent, longBack,
                  SlowBitsPerSecond / 1e6, SlowQueueBytes / 1024, options.slowReaderSeconds);
-    std::fprintf(out, "  slow reader cut off (its disconnect): %s; its OLD at the others: %s after the start; "
+    std::fprintf(out, "  slow reader cut off (its disconnect): %s; its OLD at the others: %s; "
                       "link: %ld datagrams, %ld dropped at the full queue\n",
-                 sinceText(cutAt, start).c_str(), sinceText(old.at, start).c_str(), relayed.received,
+                 sinceText(cutAt, start, "the start", options.slowReaderSeconds).c_str(),
+                 sinceText(old.at, start, "the start", options.slowReaderSeconds).c_str(), relayed.received,
                  relayed.overflowed);
     printShortLines(out, figures);
     stopTarget(&target);

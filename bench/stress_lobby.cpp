@@ -175,7 +175,7 @@ void closeStressLobby(StressLobby* lobby) {
 void printShortLines(std::FILE* out, const ShortLineFigures& f) {
     bool any = f.delay.count > 0;
     std::fprintf(out,
-                 "  others' longest silence %.2f s; their short lines: %zu arrived, delay p50 / p99 / max "
+                 "  others' longest silence %.2f s; their short lines: %zu arrived, delay of those p50 / p99 / max "
                  "%s / %s / %s ms, %ld missing; server peak %ld KiB\n",
                  f.longestSilence, f.delay.count, figureText(any ? f.delay.median : NoFigure, 1).c_str(),
                  figureText(any ? f.delay.p99 : NoFigure, 1).c_str(), figureText(any ? f.delay.max : NoFigure, 1).c_str(),
