@@ -12,6 +12,7 @@
 #include "bench/options.h"
 #include "bench/proc_stats.h"
 #include "bench/scenarios.h"
+#include "bench/stress_lobby.h"
 #include "bench/targets.h"
 #include "tests/support/impairment_relay.h"
 
@@ -268,6 +269,35 @@ TEST_F(BaselineRelayTest, EndsWhenAsked) {
     stopChild(&relay, {});
     EXPECT_FALSE(isRunning(&relay));
     EXPECT_FALSE(udpPortBound(port));
+}
+
+// The stress lobby's accounting, against the baseline relay: a talker that stops for 0.6 s leaves a
+// silence at least that long, and once it is back every line owed arrives. A lone talker listens to its
+// own lines.
+TEST(StressLobbyTest, ASilenceIsMeasuredAndEveryLineAccountedFor) {
+    ASSERT_EQ(enet_initialize(), 0);
+    for (int talkers : {1, 2}) {
+        BenchTarget target;
+        Text error;
+        ASSERT_TRUE(startBaselineRelay(&target.process, &target.port, 60, &error)) << error;
+        StressLobby lobby;
+        ASSERT_TRUE(openStressLobby(&lobby, &target, talkers, 5, &error)) << error;
+        startTalking(&lobby);
+        serviceLobbyFor(&lobby, 0.3);
+        lobby.chatters[talkers - 1].serviced = false;
+        serviceLobbyFor(&lobby, 0.6);
+        lobby.chatters[talkers - 1].serviced = true;
+        serviceLobbyFor(&lobby, 0.3);
+        ShortLineFigures figures = stopTalking(&lobby, 5);
+        EXPECT_GE(figures.longestSilence, 0.55) << talkers;
+        EXPECT_EQ(figures.missing, 0) << talkers;
+        EXPECT_GE(figures.delay.count, talkers == 1 ? 6u : 14u) << talkers;
+        if (talkers == 2) EXPECT_GE(figures.delay.max, 300);  // the lines to the paused talker waited for it
+        EXPECT_GT(figures.peakKiB, 0);
+        closeStressLobby(&lobby);
+        stopChild(&target.process, {});
+    }
+    enet_deinitialize();
 }
 
 }  // namespace
