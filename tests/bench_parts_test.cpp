@@ -292,7 +292,10 @@ TEST(StressLobbyTest, ASilenceIsMeasuredAndEveryLineAccountedFor) {
         EXPECT_GE(figures.longestSilence, 0.55) << talkers;
         EXPECT_EQ(figures.missing, 0) << talkers;
         EXPECT_GE(figures.delay.count, talkers == 1 ? 6u : 14u) << talkers;
-        if (talkers == 2) EXPECT_GE(figures.delay.max, 300);  // the lines to the paused talker waited for it
+        // The lines to the paused talker waited for it.
+        if (talkers == 2) {
+            EXPECT_GE(figures.delay.max, 300);
+        }
         EXPECT_GT(figures.peakKiB, 0);
         closeStressLobby(&lobby);
         stopChild(&target.process, {});
