@@ -1,7 +1,7 @@
 // Half-open connects (--half-open N): one UDP socket sends N forged connect requests and never completes
 // them, once, then again resending new ones every 500 ms for 10 s, each on a fresh server; meanwhile two
-// talkers chat, and a newcomer connects the normal way (again each time ENet gives its attempt up)
-// until it is welcomed or the time is up.
+// talkers chat, and a newcomer connects the normal way (0.2 s after the connects, or 2 s into the
+// resending; again each time ENet gives its attempt up) until it is welcomed or the time is up.
 #include <arpa/inet.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -17,6 +17,7 @@ constexpr double JoinSeconds = 10;
 constexpr double DrainSeconds = 2.0;
 constexpr double ResendInterval = 0.5;
 constexpr double ResendSeconds = 10;
+constexpr double NewcomerAfterResends = 2.0;
 // ENet's server gives an unfinished handshake up after about 31.5 s; resent connects hold on 10 s more.
 constexpr double WelcomeLimitSeconds = 50;
 constexpr int Talkers = 2;
@@ -52,6 +53,19 @@ void sendConnects(ForgingSocket* forger, int count) {
     }
 }
 
+struct Resender {
+    bool on = false;
+    double startedAt = 0;
+    double nextAt = 0;
+};
+
+void resendDue(Resender* resender, ForgingSocket* forger, int count) {
+    double now = benchSeconds();
+    if (!resender->on || now < resender->nextAt || now >= resender->startedAt + ResendSeconds) return;
+    sendConnects(forger, count);
+    resender->nextAt += ResendInterval;
+}
+
 void halfOpenOnce(const BenchOptions& options, bool resend, std::FILE* out) {
     BenchTarget target;
     if (!startStressServer(options, &target, out)) return;
@@ -62,20 +76,21 @@ void halfOpenOnce(const BenchOptions& options, bool resend, std::FILE* out) {
         std::fprintf(stderr, "chat-bench: %s\n", error.empty() ? "no socket for the forged connects" : error.c_str());
     } else {
         startTalking(&lobby);
-        double forgedAt = benchSeconds(), nextResend = forgedAt + ResendInterval;
+        Resender resender{resend, benchSeconds(), benchSeconds() + ResendInterval};
         sendConnects(&forger, options.halfOpenConnects);
-        serviceLobbyFor(&lobby, 0.2);
+        // When resending, the newcomer comes while the resent connects are at work.
+        double newcomerAfter = benchSeconds() + (resend ? NewcomerAfterResends : 0.2);
+        while (benchSeconds() < newcomerAfter) {
+            serviceLobby(&lobby);
+            resendDue(&resender, &forger, options.halfOpenConnects);
+        }
         int newcomer = addChatter(&lobby), attempts = 1;
         double connectAt = benchSeconds(), welcomedAt = -1;
         while (welcomedAt < 0 && benchSeconds() < connectAt + WelcomeLimitSeconds) {
             serviceLobby(&lobby);
-            double now = benchSeconds();
-            if (resend && now >= nextResend && now < forgedAt + ResendSeconds) {
-                sendConnects(&forger, options.halfOpenConnects);
-                nextResend += ResendInterval;
-            }
+            resendDue(&resender, &forger, options.halfOpenConnects);
             BenchChatter& chatter = lobby.chatters[newcomer];
-            if (hasJoined(chatter)) welcomedAt = now;
+            if (hasJoined(chatter)) welcomedAt = benchSeconds();
             if (chatter.lost) {  // ENet gave the attempt up: the newcomer tries again, as a person would
                 closeChatter(&chatter);
                 openChatter(&chatter, target.port, &error);
@@ -85,7 +100,7 @@ void halfOpenOnce(const BenchOptions& options, bool resend, std::FILE* out) {
         ShortLineFigures figures = stopTalking(&lobby, DrainSeconds);
         std::fprintf(out, "%d half-open connects from one socket, %s (%ld sent): newcomer welcomed %s after "
                           "connecting (%d attempt%s)\n",
-                     options.halfOpenConnects, resend ? "resent every 500 ms for 10 s" : "sent once", forger.sent,
+                     options.halfOpenConnects, resend ? "resent every 500 ms for 10 s, newcomer after 2 s" : "sent once", forger.sent,
                      secondsText(welcomedAt < 0 ? -1 : welcomedAt - connectAt, "not within 50 s").c_str(), attempts,
                      attempts == 1 ? "" : "s");
         printShortLines(out, figures);
