@@ -69,14 +69,15 @@ void serviceChatters(std::vector<BenchChatter>* chatters, ChildProcess* console,
                      std::vector<Arrival>* arrivals) {
     static double lastFullService = 0;
     std::vector<pollfd> fds;
-    for (const BenchChatter& chatter : *chatters) fds.push_back({chatter.host->socket, POLLIN, 0});
+    for (const BenchChatter& chatter : *chatters)
+        fds.push_back({chatter.serviced && chatter.host != nullptr ? chatter.host->socket : -1, POLLIN, 0});
     if (console != nullptr && console->outputFd >= 0) fds.push_back({console->outputFd, POLLIN, 0});
     poll(fds.data(), fds.size(), waitMs);
     if (console != nullptr) drainOutput(console);
     bool all = benchSeconds() - lastFullService >= TimerServiceInterval;
     if (all) lastFullService = benchSeconds();
     for (size_t i = 0; i < chatters->size(); ++i)
-        if (all || fds[i].revents != 0) serviceHost(chatters, static_cast<int>(i), arrivals);
+        if (fds[i].fd >= 0 && (all || fds[i].revents != 0)) serviceHost(chatters, static_cast<int>(i), arrivals);
 }
 
 int joinedCount(const std::vector<BenchChatter>& chatters) {

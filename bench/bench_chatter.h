@@ -17,6 +17,8 @@ struct BenchChatter {
     bool welcomed = false;    // the welcome whisper has arrived
     bool announced = false;   // its own NEW notice, the first one after the welcome, has arrived
     bool lost = false;        // ENet reported the connection gone
+    bool serviced = true;     // false: serviceChatters leaves its host alone (a peer gone silent, or one
+                              // whose caller services it itself)
     Text name;
 };
 
@@ -38,7 +40,8 @@ void sayText(BenchChatter* chatter, const Text& text);
 
 // Waits up to waitMs for a datagram on any chatter's socket or output on the console pipe, drains the
 // console, services the hosts that have traffic (all of them every few milliseconds, for ENet's own
-// timers) and appends every message received. console may be null.
+// timers) and appends every message received. console may be null. Chatters not serviced, or without a
+// host, are skipped.
 void serviceChatters(std::vector<BenchChatter>* chatters, ChildProcess* console, int waitMs,
                      std::vector<Arrival>* arrivals);
 // Services until every chatter is welcomed and announced, or the time is up; false on time-out.

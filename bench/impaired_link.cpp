@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <map>
 
+#include "bench/relay_child.h"
 #include "bench/report.h"
 
 namespace {
@@ -15,52 +16,6 @@ namespace {
 constexpr double JoinSeconds = 40;   // ENet gives a connect attempt up after about 31.5 s
 constexpr double DrainSeconds = 20;  // what is still owed after this is counted as missing
 constexpr double LeaveSeconds = 5;   // how long the chatters' goodbyes may take to be acknowledged
-
-struct RelayChild {
-    int pid = -1;
-    int stopFd = -1;     // closing it ends the child
-    int figuresFd = -1;  // the child writes its RelayFigures here when it ends
-    std::uint16_t port = 0;
-};
-
-[[noreturn]] void runRelayChild(ImpairmentRelay* relay, int stopFd, int figuresFd) {
-    pollfd stop = {stopFd, POLLIN, 0};
-    while (poll(&stop, 1, 0) == 0) serviceRelay(*relay, 2);
-    ssize_t written = write(figuresFd, &relay->figures, sizeof relay->figures);
-    (void)written;
-    _exit(0);
-}
-
-bool startRelayChild(const LinkImpairment& impairment, std::uint16_t serverPort, RelayChild* child) {
-    ImpairmentRelay relay;
-    int stop[2], figures[2];
-    if (!openRelay(relay, serverPort, impairment)) return false;
-    if (pipe(stop) != 0 || pipe(figures) != 0) return closeRelay(relay), false;
-    child->pid = fork();
-    if (child->pid == 0) {
-        close(stop[1]);
-        close(figures[0]);
-        runRelayChild(&relay, stop[0], figures[1]);
-    }
-    closeRelay(relay);  // the parent's copies; the child keeps its own
-    close(stop[0]);
-    close(figures[1]);
-    child->stopFd = stop[1];
-    child->figuresFd = figures[0];
-    fcntl(child->stopFd, F_SETFD, FD_CLOEXEC);
-    fcntl(child->figuresFd, F_SETFD, FD_CLOEXEC);
-    child->port = relay.port;
-    return child->pid > 0;
-}
-
-RelayFigures stopRelayChild(RelayChild* child) {
-    RelayFigures figures;
-    close(child->stopFd);
-    if (read(child->figuresFd, &figures, sizeof figures) != static_cast<ssize_t>(sizeof figures)) figures = {};
-    close(child->figuresFd);
-    if (child->pid > 0) waitpid(child->pid, nullptr, 0);
-    return figures;
-}
 
 struct FirstArrival {
     int receiver = 0;

@@ -8,6 +8,7 @@
 
 #include "bench/last_line.h"
 #include "bench/report.h"
+#include "bench/stress_options.h"
 #include "bench/stress_scenarios.h"
 #include "bench/targets.h"
 
@@ -71,6 +72,11 @@ int main(int argc, char** argv) {
     // A child that has ended must not take the benchmark down with it when its keyboard pipe is written.
     signal(SIGPIPE, SIG_IGN);
     if (enet_initialize() != 0) return std::fprintf(stderr, "chat-bench: ENet failed to start\n"), 1;
+    if (chosenStressOption(options)) {
+        int status = runStressOption(options, stdout);
+        enet_deinitialize();
+        return status;
+    }
     bool stress = options.floodSeconds > 0 || options.longLineSeconds >= 0;
     if (stress || options.lossSweep || options.lastLineRounds > 0) {
         int status = stress ? runStress(options) : measureOnServer(options);

@@ -7,6 +7,8 @@
 const char* const UsageText =
     "usage: chat-bench [--server PATH] [--console pipe|tmux|PATH] [--client PATH|none] [--pid PID]\n"
     "                  [--chatters N] [--baseline] [--baseline-only] [--seconds S] [--idle S] [--smoke]\n"
+    "                  [--silent-peer S | --slow-reader S | --tiny-packets S | --half-open [N] |\n"
+    "                   --first-line N | --abrupt-leaver N]\n"
     "Simulates N chatters (default 25) against a chat-server on 127.0.0.1:42069 and prints one table.\n"
     "  --server PATH    start that chat-server (else use one already running)\n"
     "  --console MODE   where the started server's console goes: a pipe drained here (default),\n"
@@ -25,7 +27,21 @@ const char* const UsageText =
     "                   at 1, 5, 10, 20 and 30 % loss each way; --loss P for one loss only,\n"
     "                   --runs N runs per loss (default 5), --lines-for S seconds of lines per run (default 15)\n"
     "  --last-line N    instead of the table: N quitters (half as chat-client leaves, half abruptly) each\n"
-    "                   say a line just before leaving a busy lobby\n";
+    "                   say a line just before leaving a busy lobby\n"
+    "Stress runs of one chatter against the lobby, each instead of the table; each prints the others'\n"
+    "longest silence, the delay of their short lines and the server's peak memory besides its own figures:\n"
+    "  --silent-peer S    10 chatters chat, one sends 1 MiB lines, one peer stops acknowledging for S s and\n"
+    "                     a newcomer joins: when the peer's OLD came, how long the newcomer waited\n"
+    "  --slow-reader S    the same lobby with an honest chatter behind a 1 Mbit/s link, for S s: whether\n"
+    "                     and when it was cut off\n"
+    "  --tiny-packets S   floods of empty packets, 1-byte packets and empty lines from 1 and from 24\n"
+    "                     chatters, S s each on a fresh server: server memory before, peak and growth\n"
+    "  --half-open [N]    one socket sends N (default 30) connects it never completes, once, then again\n"
+    "                     every 500 ms for 10 s: how long a newcomer waits to be welcomed\n"
+    "  --first-line N     N newcomers in an idle lobby and N in a busy one say a line the moment they are\n"
+    "                     connected: how long until it is back, and their second line\n"
+    "  --abrupt-leaver N  N leavers say 30 lines and vanish at once: lines arrived, before the OLD, and\n"
+    "                     the time from the goodbye to the OLD\n";
 
 namespace {
 
@@ -63,6 +79,13 @@ bool parseValued(const Text& name, const Text& value, BenchOptions* options, boo
     if (name == "--runs") return (link.runs = std::atoi(value.c_str())) >= 1;
     if (name == "--lines-for") return (link.sendSeconds = std::atof(value.c_str())) >= link.lineInterval;
     if (name == "--last-line") return (options->lastLineRounds = std::atoi(value.c_str())) >= 1;
+    if (name == "--silent-peer") return (options->silentPeerSeconds = std::atof(value.c_str())) > 0;
+    if (name == "--slow-reader") return (options->slowReaderSeconds = std::atof(value.c_str())) > 0;
+    if (name == "--tiny-packets") return (options->tinyPacketSeconds = std::atof(value.c_str())) > 0;
+    if (name == "--half-open") return (options->halfOpenConnects = std::atoi(value.c_str())) >= 1 &&
+                                      options->halfOpenConnects <= 4000;
+    if (name == "--first-line") return (options->firstLineTries = std::atoi(value.c_str())) >= 1;
+    if (name == "--abrupt-leaver") return (options->abruptLeaverRounds = std::atoi(value.c_str())) >= 1;
     return false;
 }
 
@@ -84,6 +107,7 @@ bool parseOptions(int argc, char** argv, BenchOptions* options, Text* error) {
         if (name == "--smoke") continue;
         if (name == "--baseline") options->baseline = true;
         else if (name == "--loss-sweep") options->lossSweep = true;
+        else if (name == "--half-open" && (i + 1 >= argc || argv[i + 1][0] == '-')) options->halfOpenConnects = 30;
         else if (name == "--baseline-only") options->baseline = true, options->server = false;
         else if (name == "--help" || name == "-h") options->help = true;
         else if (i + 1 >= argc || !parseValued(name, argv[i + 1], options, &clientGiven))

@@ -21,6 +21,13 @@ struct BenchOptions {
     bool lossSweep = false;      // measure bad links instead of the usual table
     LinkSettings link;
     int lastLineRounds = 0;      // measure the last line before quitting instead, this many rounds
+    // The stress runs of one chatter against the lobby; each, when set, replaces the table.
+    double silentPeerSeconds = 0;  // --silent-peer: how long the peer stays silent
+    double slowReaderSeconds = 0;  // --slow-reader: how long the run lasts
+    double tinyPacketSeconds = 0;  // --tiny-packets: how long each flood lasts
+    int halfOpenConnects = 0;      // --half-open: connects from the one socket (default 30)
+    int firstLineTries = 0;        // --first-line: tries in each lobby
+    int abruptLeaverRounds = 0;    // --abrupt-leaver: rounds
 };
 
 // Fills options from the arguments; false with a message in error when one is wrong.

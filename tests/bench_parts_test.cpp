@@ -3,11 +3,18 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <arpa/inet.h>
+#include <enet/protocol.h>
+#include <sys/socket.h>
+
 #include "bench/baseline_relay.h"
+#include "bench/forged_connect.h"
 #include "bench/options.h"
 #include "bench/proc_stats.h"
 #include "bench/scenarios.h"
+#include "bench/stress_lobby.h"
 #include "bench/targets.h"
+#include "tests/support/impairment_relay.h"
 
 namespace {
 
@@ -87,6 +94,80 @@ TEST(BenchOptionsTest, ValuesAndRefusals) {
         parsed(bad, &ok);
         EXPECT_FALSE(ok) << bad[0];
     }
+}
+
+TEST(BenchOptionsTest, StressOptions) {
+    bool ok = false;
+    EXPECT_EQ(parsed({"--half-open"}, &ok).halfOpenConnects, 30);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(parsed({"--half-open", "--server", "x"}, &ok).serverPath, "x");
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(parsed({"--half-open", "7"}, &ok).halfOpenConnects, 7);
+    EXPECT_EQ(parsed({"--silent-peer", "2.5"}, &ok).silentPeerSeconds, 2.5);
+    EXPECT_EQ(parsed({"--first-line", "4"}, &ok).firstLineTries, 4);
+    for (std::vector<Text> bad : {std::vector<Text>{"--silent-peer", "0"}, {"--slow-reader", "x"},
+                                  {"--tiny-packets", "-1"}, {"--half-open", "0"}, {"--first-line", "0"},
+                                  {"--abrupt-leaver"}}) {
+        parsed(bad, &ok);
+        EXPECT_FALSE(ok) << bad[0];
+    }
+}
+
+// A 1000 bytes-per-ms link with a 3000-byte queue: each row is one datagram (bytes, arrival) and when
+// it has passed the link, -1 for dropped; the rows run in order on one link.
+TEST(RelayRateCap, DatagramsLeaveAtTheRateBehindABoundedQueue) {
+    RateLimit link{1.0, 3000, 0};
+    struct Row { size_t bytes; double now; double due; };
+    std::vector<Row> rows = {
+        {1000, 10, 1010},  // an idle link: sent at once, taking its own time
+        {1000, 10, 2010},  // behind it
+        {2000, 10, -1},    // 2000 queued ahead + 2000 would pass 3000
+        {1000, 10, 3010},  // 2000 + 1000 fits
+        {1, 10, -1},       // full
+        {500, 2010, 3510}, // 1000 left ahead of it
+        {5000, 9000, 14000},  // an empty queue takes even a datagram larger than the queue
+    };
+    for (const Row& row : rows) EXPECT_EQ(rateLimitedDue(link, row.bytes, row.now), row.due) << row.bytes << "@" << row.now;
+}
+
+// The forged connects, sent from a plain socket to a real ENet host: each takes a slot of its own and
+// is answered, and none completes.
+TEST(ForgedConnect, TakesASlotOfARealHostAndIsAnswered) {
+    Text datagram = forgedConnect(3, 0x01020304, 77);
+    ASSERT_EQ(datagram.size(), sizeof(ENetProtocolHeader) + sizeof(ENetProtocolConnect));
+    EXPECT_EQ(static_cast<unsigned char>(datagram[0]), 0x8F);  // sent-time flag and peer ID 0xFFF, big-endian
+    EXPECT_EQ(static_cast<unsigned char>(datagram[1]), 0xFF);
+    EXPECT_EQ(static_cast<unsigned char>(datagram[4]), ENET_PROTOCOL_COMMAND_CONNECT | ENET_PROTOCOL_COMMAND_FLAG_ACKNOWLEDGE);
+    ASSERT_EQ(enet_initialize(), 0);
+    ENetAddress address{ENET_HOST_ANY, 0};
+    enet_address_set_host_ip(&address, "127.0.0.1");
+    ENetHost* host = enet_host_create(&address, 4, 0, 0, 0);
+    ASSERT_NE(host, nullptr);
+    ENetAddress bound;
+    enet_socket_get_address(host->socket, &bound);
+    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(bound.port);
+    for (enet_uint32 id : {11u, 12u, 12u, 13u}) {  // the repeated connect ID is a resend, not a new peer
+        Text connect = forgedConnect(static_cast<enet_uint16>(id), id, 1);
+        sendto(fd, connect.data(), connect.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    }
+    ENetEvent event;
+    int events = 0;
+    for (int pass = 0; pass < 20; ++pass) events += enet_host_service(host, &event, 5) > 0;
+    int halfOpen = 0;
+    for (size_t i = 0; i < host->peerCount; ++i) halfOpen += host->peers[i].state == ENET_PEER_STATE_ACKNOWLEDGING_CONNECT;
+    char answer[2048];
+    long answers = 0;
+    while (recv(fd, answer, sizeof answer, 0) > 0) ++answers;
+    EXPECT_EQ(halfOpen, 3);
+    EXPECT_EQ(events, 0);
+    EXPECT_GE(answers, 3);
+    close(fd);
+    enet_host_destroy(host);
+    enet_deinitialize();
 }
 
 TEST(BenchChild, TypedKeysReachTheChildAndItsOutputIsDrained) {
@@ -188,6 +269,38 @@ TEST_F(BaselineRelayTest, EndsWhenAsked) {
     stopChild(&relay, {});
     EXPECT_FALSE(isRunning(&relay));
     EXPECT_FALSE(udpPortBound(port));
+}
+
+// The stress lobby's accounting, against the baseline relay: a talker that stops for 0.6 s leaves a
+// silence at least that long, and once it is back every line owed arrives. A lone talker listens to its
+// own lines.
+TEST(StressLobbyTest, ASilenceIsMeasuredAndEveryLineAccountedFor) {
+    ASSERT_EQ(enet_initialize(), 0);
+    for (int talkers : {1, 2}) {
+        BenchTarget target;
+        Text error;
+        ASSERT_TRUE(startBaselineRelay(&target.process, &target.port, 60, &error)) << error;
+        StressLobby lobby;
+        ASSERT_TRUE(openStressLobby(&lobby, &target, talkers, 5, &error)) << error;
+        startTalking(&lobby);
+        serviceLobbyFor(&lobby, 0.3);
+        lobby.chatters[talkers - 1].serviced = false;
+        serviceLobbyFor(&lobby, 0.6);
+        lobby.chatters[talkers - 1].serviced = true;
+        serviceLobbyFor(&lobby, 0.3);
+        ShortLineFigures figures = stopTalking(&lobby, 5);
+        EXPECT_GE(figures.longestSilence, 0.55) << talkers;
+        EXPECT_EQ(figures.missing, 0) << talkers;
+        EXPECT_GE(figures.delay.count, talkers == 1 ? 6u : 14u) << talkers;
+        // The lines to the paused talker waited for it.
+        if (talkers == 2) {
+            EXPECT_GE(figures.delay.max, 300);
+        }
+        EXPECT_GT(figures.peakKiB, 0);
+        closeStressLobby(&lobby);
+        stopChild(&target.process, {});
+    }
+    enet_deinitialize();
 }
 
 }  // namespace

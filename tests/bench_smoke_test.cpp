@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -70,6 +71,28 @@ TEST(BenchSmoke, ConsoleInATmuxPane) {
     BenchRun run = runBench("--console tmux --client none");
     EXPECT_NE(run.output.find("server (console in tmux)"), std::string::npos) << run.output;
     expectTable(run, false);
+}
+
+// Each stress option, short: it must end by itself and print its own figures and the common ones,
+// whatever the server it measures does.
+TEST(BenchSmoke, StressOptionsEndAndPrintTheirFigures) {
+    struct Row { std::string arguments; std::vector<std::string> texts; };
+    std::vector<Row> rows = {
+        {"--silent-peer 2", {"silent peer's OLD at the others:", "newcomer, "}},
+        {"--slow-reader 2", {"slow reader cut off (its disconnect):"}},
+        {"--tiny-packets 0.3", {"empty packets from 1 chatter (1 joined)", "1-byte packets from 24 chatters (24 joined)",
+                                "empty lines (\"SAY \") from 24 chatters"}},
+        {"--half-open 1", {"1 half-open connects from one socket, sent once", "resent every 500 ms"}},
+        {"--first-line 2", {"idle lobby: first line back", "busy lobby: first line back"}},
+        {"--abrupt-leaver 1", {"1 rounds, 1 joined"}},
+    };
+    for (const Row& row : rows) {
+        BenchRun run = runBench(row.arguments);
+        EXPECT_EQ(run.status, 0) << row.arguments << "\n" << run.output;
+        for (const std::string& text : row.texts) EXPECT_NE(run.output.find(text), std::string::npos) << text << "\n" << run.output;
+        EXPECT_NE(run.output.find("others' longest silence"), std::string::npos) << run.output;
+        EXPECT_EQ(run.output.find("server peak -1 KiB"), std::string::npos) << run.output;
+    }
 }
 
 }  // namespace

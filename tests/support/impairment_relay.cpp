@@ -71,6 +71,8 @@ int routeOf(ImpairmentRelay& relay, const sockaddr_in& chatter) {
     if (relay.routes.size() >= RelayMaxRoutes) return -1;
     RelayRoute route;
     route.chatter = chatter;
+    route.down.bytesPerMs = relay.impairment.downBytesPerSecond / 1000.0;
+    route.down.queueBytes = relay.impairment.downQueueBytes;
     route.upstream = openLoopbackSocket();
     if (route.upstream < 0) return -1;
     relay.routes.push_back(route);
@@ -93,7 +95,17 @@ void admitDatagram(ImpairmentRelay& relay, int route, bool towardServer, const c
             ++relay.figures.overflowed;
             continue;
         }
-        relay.held.push({now + randomDelay(relay), arrival, route, towardServer, std::string(data, length)});
+        double due = now + randomDelay(relay);
+        RateLimit& cap = relay.routes[route].down;
+        if (!towardServer && cap.bytesPerMs > 0) {
+            double passed = rateLimitedDue(cap, length, now);
+            if (passed < 0) {
+                ++relay.figures.overflowed;
+                continue;
+            }
+            due = std::max(due, passed);
+        }
+        relay.held.push({due, arrival, route, towardServer, std::string(data, length)});
     }
 }
 
@@ -145,6 +157,14 @@ void sendDue(ImpairmentRelay& relay) {
 }
 
 }  // namespace
+
+double rateLimitedDue(RateLimit& limit, std::size_t bytes, double nowMs) {
+    double start = std::max(nowMs, limit.freeAtMs);
+    double queued = (start - nowMs) * limit.bytesPerMs;
+    if (queued > 0 && queued + static_cast<double>(bytes) > limit.queueBytes) return -1;
+    limit.freeAtMs = start + static_cast<double>(bytes) / limit.bytesPerMs;
+    return limit.freeAtMs;
+}
 
 bool openRelay(ImpairmentRelay& relay, std::uint16_t serverPort, const LinkImpairment& impairment) {
     relay = ImpairmentRelay();

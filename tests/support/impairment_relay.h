@@ -18,7 +18,21 @@ struct LinkImpairment {
     double jitterMs = 0;          // the delay varies evenly within delay - jitter .. delay + jitter
     double duplicatePercent = 0;  // chance that a datagram is sent twice (each copy delayed on its own)
     std::uint64_t seed = 1;
+    double downBytesPerSecond = 0;  // a rate cap toward each chatter (0: none), as a slow access link has
+    double downQueueBytes = 64 * 1024;  // what waits for the capped link before datagrams are dropped
 };
+
+// A link of limited rate: datagrams leave one after another at the rate, behind a queue of bounded size.
+struct RateLimit {
+    double bytesPerMs = 0;
+    double queueBytes = 0;
+    double freeAtMs = 0;  // when the link has sent everything queued so far
+};
+
+// When a datagram of the size, arriving at nowMs, has passed the link; -1 when the bytes queued ahead of
+// it and its own would pass the queue's size, and it is dropped. A datagram meeting an empty queue is
+// always taken.
+double rateLimitedDue(RateLimit& limit, std::size_t bytes, double nowMs);
 
 // What the relay did, counted over both directions.
 struct RelayFigures {
@@ -27,7 +41,8 @@ struct RelayFigures {
     long duplicated = 0;
     long sent = 0;
     long overtaken = 0;   // datagrams sent after one of the same direction that arrived later
-    long overflowed = 0;  // dropped because the relay held its limit of datagrams or routes
+    long overflowed = 0;  // dropped because the relay held its limit of datagrams or routes, or the
+                          // capped link's queue was full
 };
 
 // One chatter's way to the server.
@@ -36,6 +51,7 @@ struct RelayRoute {
     int upstream = -1;            // bound to 127.0.0.1 at a port of its own
     long lastArrivalUp = -1;      // arrival number of the last datagram sent on, each way
     long lastArrivalDown = -1;
+    RateLimit down;               // the cap toward the chatter, when the impairment has one
 };
 
 struct HeldDatagram {
