@@ -656,7 +656,13 @@ TEST_F(HostileNetwork, NamesTooLongForTheListBecomeLamerNames) {
     const std::string longest(NameLimit, 'm');
     const std::string renamed = renameTo(longest);
     EXPECT_TRUE(renamed.size() > longest.size() && renamed.substr(renamed.size() - longest.size() - 1) == " " + longest);
-    expectWho(*other, {longest, "Anonymous1"});
+    // The list, with the longest name in it, reaches the asker.
+    size_t before = other->packets.size();
+    sendTestText(*other, "WHO ");
+    ASSERT_TRUE(waitForPackets(*other, before + 1, scaledMs(5000)));
+    const std::string list = receivedTexts(*other).back();
+    EXPECT_EQ(list.rfind("WSP Lobby Chatters:\r\n" + longest + " (#0, ", 0), 0u);
+    EXPECT_NE(list.find("\r\nAnonymous1 (#1, "), std::string::npos);
 }
 
 }  // namespace
