@@ -11,23 +11,61 @@ bool pastBacklogLimit(const Chatter& chatter) {
     return chatter.backlogBytes > BacklogLimitBytes || chatter.backlogMessages > BacklogLimitMessages;
 }
 
-// A chatter whose goodbye is held: its next line as this pass's event, or its leaving once none waits.
-bool serviceLeaver(ChatServer& server, ENetEvent& event) {
+// A chatter whose goodbye is held, or -1.
+int leavingSlot(const ChatServer& server) {
     for (int slot = 0; slot < RosterSize; ++slot) {
-        Chatter& chatter = server.chatters[slot];
-        if (chatter.active != 1 || !chatter.leaving || chatter.peer == nullptr) continue;
-        event = ENetEvent{};
-        event.packet = enet_peer_receive(chatter.peer, &event.channelID);
-        if (event.packet == nullptr) {
-            endChatter(server, slot);
-            return true;
-        }
-        event.type = ENET_EVENT_TYPE_RECEIVE;
-        event.peer = chatter.peer;
-        handleServerEvent(server, event);
-        return true;
+        const Chatter& chatter = server.chatters[slot];
+        if (chatter.active == 1 && chatter.leaving && chatter.peer != nullptr) return slot;
     }
+    return -1;
+}
+
+// The leaver's next line as this pass's event, or its leaving once none waits.
+void serviceLeaver(ChatServer& server, int slot, ENetEvent& event) {
+    ENetPeer* peer = server.chatters[slot].peer;
+    event = ENetEvent{};
+    event.packet = enet_peer_receive(peer, &event.channelID);
+    if (event.packet == nullptr) {
+        endChatter(server, slot);
+        return;
+    }
+    event.type = ENET_EVENT_TYPE_RECEIVE;
+    event.peer = peer;
+    handleServerEvent(server, event);
+}
+
+// True while a newcomer's connection waits for the acknowledgement that completes it.
+bool handshakeWaiting(const ENetHost* host) {
+    for (std::size_t i = 0; i < host->peerCount; ++i)
+        if (host->peers[i].state == ENET_PEER_STATE_ACKNOWLEDGING_CONNECT) return true;
     return false;
+}
+
+// Reads the socket with the event record although events wait. Read without one, the datagram that
+// completes a newcomer's connection leaves it pending, and ENet drops the line that came with it (the
+// client sends it again half a second later); but with one, ENet would hand out a waiting event instead
+// of reading. So the waiting peers are set aside for the call and put back at the head of the queue.
+int serviceBehindQueue(ENetHost* host, ENetEvent& event) {
+    ENetList waiting;
+    enet_list_clear(&waiting);
+    enet_list_move(enet_list_end(&waiting), enet_list_front(&host->dispatchQueue), enet_list_back(&host->dispatchQueue));
+    int got = enet_host_service(host, &event, 0);
+    if (!enet_list_empty(&waiting))
+        enet_list_move(enet_list_begin(&host->dispatchQueue), enet_list_front(&waiting), enet_list_back(&waiting));
+    return got;
+}
+
+// This pass's event from ENet: read with the record when nothing waits; otherwise read without one and
+// take a waiting event, unless a newcomer's handshake is about to complete.
+int takeEvent(ENetHost* host, ENetEvent& event) {
+    if (enet_list_empty(&host->dispatchQueue)) return enet_host_service(host, &event, 0);
+    if (handshakeWaiting(host)) {
+        int got = serviceBehindQueue(host, event);
+        if (got != 0) return got;
+    } else {
+        enet_host_service(host, nullptr, 0);
+    }
+    return enet_host_check_events(host, &event);
 }
 
 }  // namespace
@@ -47,17 +85,17 @@ void cutOffLaggards(ChatServer& server) {
 bool serviceServer(ChatServer& server, ENetEvent& event) {
     // Asked with an event record, this ENet hands out a queued event before it touches the socket, so
     // while events wait the socket is read without one: ENet sends what is due, reads the datagrams that
-    // wait (up to 256), acknowledges them, checks timeouts and queues their events. When none waits, the
-    // read is made with the record, so that a newcomer's connection is complete at once and the line that
-    // came with it is taken, not dropped to be sent again half a second later. A negative result (an
-    // oversized datagram, in this ENet) is no event.
-    bool queued = !enet_list_empty(&server.host->dispatchQueue);
-    if (queued) enet_host_service(server.host, nullptr, 0);
-    bool handled = serviceLeaver(server, event);
-    if (!handled) {
-        int got = queued ? enet_host_check_events(server.host, &event) : enet_host_service(server.host, &event, 0);
-        if (got > 0) handleServerEvent(server, event);
-        handled = got > 0;
+    // wait (up to 256), acknowledges them, checks timeouts and queues their events. A negative result
+    // (an oversized datagram, in this ENet) is no event.
+    bool handled = true;
+    int leaver = leavingSlot(server);
+    if (leaver >= 0) {
+        enet_host_service(server.host, nullptr, 0);
+        serviceLeaver(server, leaver, event);
+    } else if (takeEvent(server.host, event) > 0) {
+        handleServerEvent(server, event);
+    } else {
+        handled = false;
     }
     cutOffLaggards(server);
     return handled;
