@@ -68,9 +68,9 @@ void forgetCopy(ENetPacket* packet) {
 }
 
 // A packet for each peer over the message's bytes, counted against its listener; false when ENet could
-// not create one, and then none is left.
+// not create one, and then none is left. The packets are counted only once all exist, so that the ones
+// let go on a failure take nothing with them.
 bool createCopies(SharedMessage& message, const std::vector<ENetPeer*>& peers, std::vector<ENetPacket*>* packets) {
-    message.copies.resize(peers.size());
     for (std::size_t i = 0; i < peers.size(); ++i) {
         ENetPacket* packet = enet_packet_create(message.text.c_str(), message.text.size() + 1,
                                                 ENET_PACKET_FLAG_RELIABLE | ENET_PACKET_FLAG_NO_ALLOCATE);
@@ -79,6 +79,10 @@ bool createCopies(SharedMessage& message, const std::vector<ENetPeer*>& peers, s
             packets->clear();
             return false;
         }
+        packets->push_back(packet);
+    }
+    message.copies.resize(peers.size());
+    for (std::size_t i = 0; i < peers.size(); ++i) {
         MessageCopy& copy = message.copies[i];
         copy.message = &message;
         copy.slot = chatterSlotOf(*message.server, peers[i]);
@@ -88,10 +92,9 @@ bool createCopies(SharedMessage& message, const std::vector<ENetPeer*>& peers, s
             listener.backlogBytes += message.text.size() + 1;
             ++listener.backlogMessages;
         }
-        packet->userData = &copy;
-        packet->freeCallback = forgetCopy;
+        (*packets)[i]->userData = &copy;
+        (*packets)[i]->freeCallback = forgetCopy;
         ++message.holders;
-        packets->push_back(packet);
     }
     return true;
 }
