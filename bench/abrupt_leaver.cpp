@@ -97,16 +97,9 @@ void printRounds(std::FILE* out, const std::vector<LeaveRound>& rounds) {
 
 int runAbruptLeaver(const BenchOptions& options, std::FILE* out) {
     BenchTarget target;
-    if (!startStressServer(options, &target, out)) return 1;
     StressLobby lobby;
     lobby.window = BusyWindow;
-    Text error;
-    if (!openStressLobby(&lobby, &target, stressTalkers(options), JoinSeconds, &error)) {
-        std::fprintf(stderr, "chat-bench: %s\n", error.c_str());
-        closeStressLobby(&lobby);
-        stopTarget(&target);
-        return 1;
-    }
+    if (!startStressLobby(options, &target, &lobby, out)) return 1;
     startTalking(&lobby);
     serviceLobbyFor(&lobby, 1.0);
     std::vector<LeaveRound> rounds(static_cast<size_t>(options.abruptLeaverRounds));

@@ -85,15 +85,8 @@ void printTimes(std::FILE* out, const char* lobbyState, const FirstLineTimes& t,
 
 int runFirstLine(const BenchOptions& options, std::FILE* out) {
     BenchTarget target;
-    if (!startStressServer(options, &target, out)) return 1;
     StressLobby lobby;
-    Text error;
-    if (!openStressLobby(&lobby, &target, stressTalkers(options), JoinSeconds, &error)) {
-        std::fprintf(stderr, "chat-bench: %s\n", error.c_str());
-        closeStressLobby(&lobby);
-        stopTarget(&target);
-        return 1;
-    }
+    if (!startStressLobby(options, &target, &lobby, out)) return 1;
     FirstLineTimes idle, busy;
     for (int n = 0; n < options.firstLineTries; ++n) tryFirstLine(&lobby, n, &idle);
     lobby.window = BusyWindow;

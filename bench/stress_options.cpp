@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "bench/stress_lobby.h"
 #include "bench/targets.h"
 
 bool startStressServer(const BenchOptions& options, BenchTarget* target, std::FILE* out) {
@@ -15,6 +16,16 @@ bool startStressServer(const BenchOptions& options, BenchTarget* target, std::FI
 }
 
 int stressTalkers(const BenchOptions& options) { return std::min(10, options.settings.chatters); }
+
+bool startStressLobby(const BenchOptions& options, BenchTarget* target, StressLobby* lobby, std::FILE* out) {
+    if (!startStressServer(options, target, out)) return false;
+    Text error;
+    if (openStressLobby(lobby, target, stressTalkers(options), 10, &error)) return true;
+    std::fprintf(stderr, "chat-bench: %s\n", error.c_str());
+    closeStressLobby(lobby);
+    stopTarget(target);
+    return false;
+}
 
 bool chosenStressOption(const BenchOptions& options) {
     return options.silentPeerSeconds > 0 || options.slowReaderSeconds > 0 || options.tinyPacketSeconds > 0 ||

@@ -25,3 +25,7 @@ int runAbruptLeaver(const BenchOptions& options, std::FILE* out);
 bool startStressServer(const BenchOptions& options, BenchTarget* target, std::FILE* out);
 // The lobby's talkers for a stress run: 10, or fewer when --chatters (or --smoke) asks for fewer.
 int stressTalkers(const BenchOptions& options);
+struct StressLobby;
+// Starts the server and joins the lobby's talkers (10 s at most); false, with everything stopped again
+// and the reason printed on stderr, when either fails.
+bool startStressLobby(const BenchOptions& options, BenchTarget* target, StressLobby* lobby, std::FILE* out);
