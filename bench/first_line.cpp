@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr double JoinSeconds = 10;
 constexpr double TrySeconds = 10;    // a try whose lines are not back by then counts as missing
 constexpr double SettleSeconds = 0.3;
 constexpr double DrainSeconds = 2.0;
