@@ -212,3 +212,37 @@ void sendRawDatagram(int socket, const std::string& bytes) {
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     sendto(socket, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
 }
+
+std::vector<std::string> namesOf(const std::vector<ListedChatter>& chatters) {
+    std::vector<std::string> names;
+    for (const ListedChatter& chatter : chatters) names.push_back(chatter.name);
+    return names;
+}
+
+int countTexts(const ChatTestClient& client, const std::string& prefix) {
+    int count = 0;
+    for (const std::string& received : receivedTexts(client)) count += received.rfind(prefix, 0) == 0 ? 1 : 0;
+    return count;
+}
+
+bool sawText(const ChatTestClient& client, const std::string& text) {
+    for (const std::string& received : receivedTexts(client))
+        if (received == text) return true;
+    return false;
+}
+
+bool serviceUntilEach(std::deque<ChatTestClient>& clients, const std::vector<size_t>& before, size_t count,
+                      int maxMs) {
+    long long end = nowMs() + maxMs;
+    for (;;) {
+        bool all = true;
+        for (size_t i = 0; i < clients.size(); ++i) {
+            serviceTestClient(clients[i], 0);
+            all = all && clients[i].packets.size() >= before[i] + count;
+        }
+        if (all) return true;
+        if (nowMs() >= end) return false;
+        usleep(1000);
+    }
+}
+

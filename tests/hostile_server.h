@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
