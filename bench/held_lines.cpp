@@ -12,7 +12,7 @@ namespace {
 
 constexpr double JoinSeconds = 10;
 constexpr double WarmSeconds = 1.0;   // long lines on their way before the peer goes silent
-constexpr double DrainSeconds = 2.0;
+constexpr double DrainSeconds = 10.0;  // lines behind a long line to every listener take a while
 constexpr double SlowJoinSeconds = 40;
 // The slow reader's link toward it: 1 Mbit/s behind a queue of 64 KiB, half a second of it, as a
 // home router's buffer might hold.
