@@ -41,3 +41,4 @@ chat_windows_test(server_loop_test SOURCES ${CHAT_TESTS_DIR}/server_loop_test.cp
   FILTER -ServerLoopTest.EveryTraceIsWrittenBeforeItsDatagramsLeave)
 
 add_executable(console_reader ${CMAKE_CURRENT_LIST_DIR}/console_reader.cpp)
+chat_windows_test(console_seam_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/console_seam_test.cpp LIBS chat_core)

@@ -1,7 +1,7 @@
 // The keyboard half of the Win32 console form: key events from ReadConsoleInputA through the shared
 // key rules into the shared key queue; pollKey, isKeyDown (GetAsyncKeyState while the console's own
 // window is in front), waitForKey, the line input of inputText, and the close notifications.
-// Input that is a pipe gives its bytes as keys, as the terminal form does.
+// Input that is a pipe or a file gives its bytes as keys, as the terminal form does.
 #include "common/console/console.h"
 #include "common/console/console_internal.h"
 #include "common/console/key_queue.h"
@@ -23,8 +23,8 @@ constexpr int TitleSearchTries = 25;
 struct Keyboard {
     bool started = false;
     HANDLE input = INVALID_HANDLE_VALUE;
-    bool console = false;       // the input is a console; otherwise bytes of a pipe are keys
-    bool inputEnded = false;    // the pipe was closed: no key can come any more
+    bool console = false;       // the input is a console; otherwise its bytes are keys
+    bool inputEnded = false;    // the pipe or file ended: no key can come any more
     bool closeQueued = false;
     bool listening = false;     // the control handler is registered
     bool windowSearched = false;
@@ -85,16 +85,22 @@ void readConsoleKeys(Keyboard& k) {
     }
 }
 
-void readPipeKeys(Keyboard& k) {
+// Input that is not a console: a pipe gives what waits in it, a file what is left of it, each byte a key.
+void readByteKeys(Keyboard& k) {
     char bytes[1024];
+    bool pipe = GetFileType(k.input) == FILE_TYPE_PIPE;
     for (int reads = 0; reads < ReadsPerIntake && !k.inputEnded; ++reads) {
-        DWORD waiting = 0, read = 0;
-        if (!PeekNamedPipe(k.input, nullptr, 0, nullptr, &waiting, nullptr)) {
-            k.inputEnded = true;
-            return;
+        DWORD want = sizeof bytes, read = 0;
+        if (pipe) {
+            DWORD waiting = 0;
+            if (!PeekNamedPipe(k.input, nullptr, 0, nullptr, &waiting, nullptr)) {
+                k.inputEnded = true;  // the writer closed the pipe
+                return;
+            }
+            if (waiting == 0) return;
+            if (waiting < want) want = waiting;
         }
-        if (waiting == 0) return;
-        if (!ReadFile(k.input, bytes, waiting < sizeof bytes ? waiting : sizeof bytes, &read, nullptr) || read == 0) {
+        if (!ReadFile(k.input, bytes, want, &read, nullptr) || read == 0) {
             k.inputEnded = true;
             return;
         }
@@ -110,7 +116,7 @@ void collectKeys() {
     if (k.console) {
         readConsoleKeys(k);
     } else if (!k.inputEnded) {
-        readPipeKeys(k);
+        readByteKeys(k);
     }
     for (int closes = closeRequests.exchange(0); closes > 0; --closes) keyQueuePush(k.queue, CloseRequestKey);
     if (k.inputEnded && !k.closeQueued) {
@@ -203,7 +209,7 @@ void waitForKey() {
     for (;;) {
         collectKeys();
         if (keyQueueTakePressed(k.queue)) return;
-        // Once a pipe has ended no key can ever come; waiting on would never return.
+        // Once the input has ended no key can ever come; waiting on would never return.
         if (k.inputEnded) return;
         waitForInput(k, 50);
     }
