@@ -3,7 +3,7 @@
 # missing; with all of them present it installs nothing and needs no network.
 set -eu
 
-packages="cmake make zip g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool googletest"
+packages="cmake make zip binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool googletest"
 
 missing=""
 for package in $packages; do

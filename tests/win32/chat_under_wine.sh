@@ -7,37 +7,25 @@
 #  4. The Linux chat-server with chat-client.exe and a Linux chat-client: the same exchange.
 # The Windows programs run in wineconsole under Xvfb; keys come from xdotool, and their consoles are
 # read back cell by cell (characters and colours) by console_reader.exe. The Linux client runs in tmux.
-# Usage: chat_under_wine.sh BUILD_WINDOWS_DIR BUILD_LINUX_DIR
+# Usage: chat_under_wine.sh BUILD_WINDOWS_DIR BUILD_LINUX_DIR, with DISPLAY and WINEPREFIX set
+# (scripts/test-windows.sh sets them).
 set -u
 win=$(cd "$1" && pwd)
 linux=$(cd "$2" && pwd)
 work=$(mktemp -d /tmp/chat-wine.XXXXXX)
-export WINEDEBUG=-all WINEPREFIX=${CHAT_WINEPREFIX:-$work/prefix}
 tmux_socket=chat-wine-$$
 failures=0
-pids=()
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
 
+# The Wine prefix and the X display (Xvfb) are the caller's: DISPLAY and WINEPREFIX.
 cleanup() {
     tmux -L "$tmux_socket" kill-server 2>/dev/null
     wineserver -k 2>/dev/null
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-# A display of our own; Wine must see DISPLAY before its first process in the prefix starts.
-for display in $(seq 90 120); do
-    [ -e /tmp/.X11-unix/X$display ] || [ -e /tmp/.X$display-lock ] && continue
-    Xvfb :$display -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    pids+=($!)
-    export DISPLAY=:$display
-    break
-done
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-[ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
 
 # Waits until a command's output matches a pattern (grep -E), at most the given seconds.
 await() {
@@ -177,11 +165,8 @@ held_esc() {
 for attempt in 1 2 3 4 5 6; do
     rm -f "$work/chat-server.exe.status"
     server_window=$(start_console chat-server.exe)
-    await 10 "Server Running|error" screen_of chat-server.exe
-    screen_of chat-server.exe | grep -q "Server Running" && break
-    wine "$win/console_reader.exe" chat-server.exe | head -3
-    bring_to_front "$server_window"; xdotool key Escape; sleep 0.5; xdotool key x
-    echo "port busy, retrying"; sleep 5
+    await 10 "Server Running" screen_of chat-server.exe && break
+    echo "chat-server.exe did not start (port 42069 busy?), retrying"; sleep 5
 done
 client_window=$(start_console chat-client.exe)
 await 10 "Enter ip to connect to\\? " screen_of chat-client.exe && pass "prompt shown by chat-client.exe" ||
