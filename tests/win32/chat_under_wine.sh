@@ -1,5 +1,6 @@
 #!/bin/bash
 # The Windows programs under Wine, as a person meets them, with the Linux programs on the same loopback:
+#  0. The output rules in a console's cells: the output probe's screen, read back with its colours.
 #  1. chat-server.exe with a Linux chat-client and chat-client.exe: each sees the other's line, the
 #     sender's name in colour 15 and the text in colour 7; the typed line on row 25 in colour 2.
 #  2. Held Esc ends chat-client.exe only while its console window is in front; it ends with status 0.
@@ -160,6 +161,29 @@ held_esc() {
     await 10 "disconnected|left" pane linux >/dev/null
     tmux -L "$tmux_socket" kill-session -t linux 2>/dev/null
 }
+
+# 0: control bytes are cells, colours per cell, the bottom-right cell filled without a scroll, a move
+# cancelling the pending break, a tab at column 1 eight blanks.
+(cd "$win" && wineconsole cmd /c "console_output_probe.exe terminal 2>NUL") >/dev/null 2>&1 &
+await 10 "bottom-end" screen_of console_output_probe.exe
+probe=$(screen_of console_output_probe.exe)
+rows=$(wc -l <<<"$probe")
+top=$(sed -n 1p <<<"$probe")
+want_top=$(printf 'plain green \033[31m\001\333')
+if [[ "$top" == "$want_top "* ]] && [ "$(colours_under "$top" "green ")" = aaaaaa ] &&
+   [ "$(cut -d'|' -f2 <<<"$top" | cut -c7-19)" = aaaaaaaaaaaaa ]; then
+    pass "output probe: row 1 holds the bytes as cells, in colour 10 from the first setTextColor"
+else
+    fail "output probe: row 1 reads: $(cat -v <<<"$top")"
+fi
+bottom=$(sed -n "$((rows - 1))p" <<<"$probe")
+if [ "$bottom" = "        >$(printf '%61s' '')bottom-end|fffffffff$(cut -d'|' -f2 <<<"$bottom" | cut -c10-70)cccccccccc" ] &&
+   [ "$(sed -n "$((rows - 2))p" <<<"$probe" | cut -c1-6)" = "row 24" ] && [ "$(tail -1 <<<"$probe")" = "cursor 25,10" ]; then
+    pass "output probe: the bottom-right cell filled without a scroll, the tab and the cursor"
+else
+    fail "output probe: bottom rows read: $(tail -3 <<<"$probe" | cat -v)"
+fi
+wineserver -k 2>/dev/null
 
 # 1-3: chat-server.exe, with a bind retried while a sibling run holds the port.
 for attempt in 1 2 3 4 5 6; do

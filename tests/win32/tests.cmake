@@ -42,3 +42,6 @@ chat_windows_test(server_loop_test SOURCES ${CHAT_TESTS_DIR}/server_loop_test.cp
 
 add_executable(console_reader ${CMAKE_CURRENT_LIST_DIR}/console_reader.cpp)
 chat_windows_test(console_seam_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/console_seam_test.cpp LIBS chat_core)
+# The output tests' probe, run in wineconsole by chat_under_wine.sh: its cells are read back.
+add_executable(console_output_probe ${CHAT_TESTS_DIR}/console_output_probe.cpp)
+target_link_libraries(console_output_probe PRIVATE chat_core)
