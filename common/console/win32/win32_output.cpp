@@ -1,7 +1,8 @@
 // The output half of the Win32 console form: the public output operations over the shared screen
 // model, whose changes are put into the console's cells with console calls that interpret no byte.
-// The model sits over the visible window of the console's buffer; where the buffer has rows below
-// the window, a scroll moves the window down over them, else the buffer's contents move up.
+// The model sits over the print area, the rows of the console's buffer that the window showed at start;
+// where the buffer has rows below it, a scroll moves the area and the window down over them, else the
+// buffer's contents move up. A window the user scrolled elsewhere is brought back before output.
 // When the output is not a console (a file or a pipe), texts are written byte for byte, and the model
 // is kept at 80 by 25 so that cursorRow answers as it would on a console of that size.
 #include "common/console/console.h"
@@ -19,6 +20,7 @@ struct ConsoleScreen {
     bool console = false;      // the output is a console: changes go into its cells
     WORD startAttributes = 7;  // the colours of output before the first setTextColor
     int checks = 0;            // times the window's size was found changed
+    int areaTop = 0;           // the buffer row of the print area's top row
     ScreenModel model;
 };
 
@@ -49,8 +51,17 @@ WORD attributesOf(const ConsoleScreen& console, int foreground, int background) 
 COORD bufferPlace(const CONSOLE_SCREEN_BUFFER_INFO& info, int row, int column) {
     COORD place;
     place.X = static_cast<SHORT>(info.srWindow.Left + column - 1);
-    place.Y = static_cast<SHORT>(info.srWindow.Top + row - 1);
+    place.Y = static_cast<SHORT>(screen.areaTop + row - 1);
     return place;
+}
+
+// Puts the window back over the print area when the user scrolled it elsewhere.
+void showPrintArea(CONSOLE_SCREEN_BUFFER_INFO* info) {
+    int height = windowHeight(*info);
+    if (info->srWindow.Top == screen.areaTop) return;
+    SMALL_RECT area = {info->srWindow.Left, static_cast<SHORT>(screen.areaTop), info->srWindow.Right,
+                       static_cast<SHORT>(screen.areaTop + height - 1)};
+    if (SetConsoleWindowInfo(outputHandle(), TRUE, &area)) info->srWindow = area;
 }
 
 // A run of cells of one row, written as they are: no byte is taken as a command.
@@ -81,19 +92,21 @@ void blankRows(const CONSOLE_SCREEN_BUFFER_INFO& info, int firstBufferRow, int r
 void scrollWindow(const ConsoleScreen& console, CONSOLE_SCREEN_BUFFER_INFO* info, const DrawOp& op) {
     WORD attributes = attributesOf(console, op.foreground, op.background);
     int rows = op.count;
-    int spare = info->dwSize.Y - 1 - info->srWindow.Bottom;
+    int spare = info->dwSize.Y - 1 - (screen.areaTop + windowHeight(*info) - 1);
     int down = rows < spare ? rows : spare;
     if (down > 0) {
         SMALL_RECT move = {0, static_cast<SHORT>(down), 0, static_cast<SHORT>(down)};
         if (SetConsoleWindowInfo(outputHandle(), FALSE, &move)) {
             info->srWindow.Top = static_cast<SHORT>(info->srWindow.Top + down);
             info->srWindow.Bottom = static_cast<SHORT>(info->srWindow.Bottom + down);
-            blankRows(*info, info->srWindow.Bottom - down + 1, down, attributes);
+            screen.areaTop += down;
+            blankRows(*info, screen.areaTop + windowHeight(*info) - down, down, attributes);
             rows -= down;
         }
     }
     if (rows <= 0) return;
-    SMALL_RECT area = {0, 0, static_cast<SHORT>(info->dwSize.X - 1), info->srWindow.Bottom};
+    SMALL_RECT area = {0, 0, static_cast<SHORT>(info->dwSize.X - 1),
+                       static_cast<SHORT>(screen.areaTop + windowHeight(*info) - 1)};
     CHAR_INFO fill;
     fill.Char.AsciiChar = ' ';
     fill.Attributes = attributes;
@@ -105,6 +118,7 @@ void applyChanges(ConsoleScreen& console) {
     std::vector<DrawOp>& changes = console.model.changes;
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (!changes.empty() && readInfo(&info)) {
+        showPrintArea(&info);
         for (const DrawOp& op : changes) {
             switch (op.kind) {
             case DrawKind::Cells: drawCells(console, info, op); break;
@@ -130,6 +144,7 @@ void followWindow(ConsoleScreen& console) {
     ScreenModel& model = console.model;
     if (width == model.width && height == model.height) return;
     console.checks++;
+    console.areaTop = info.srWindow.Top;
     bool pending = model.pendingBreak;
     resizeScreenModel(&model, width, height);
     moveScreenCursor(&model, info.dwCursorPosition.Y - info.srWindow.Top + 1,
@@ -147,6 +162,7 @@ ConsoleScreen& consoleScreen() {
     screen.console = readInfo(&info);
     if (screen.console) {
         screen.startAttributes = info.wAttributes;
+        screen.areaTop = info.srWindow.Top;
         initScreenModel(&screen.model, windowWidth(info), windowHeight(info),
                         info.dwCursorPosition.Y - info.srWindow.Top + 1,
                         info.dwCursorPosition.X - info.srWindow.Left + 1);
