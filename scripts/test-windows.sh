@@ -5,6 +5,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 jobs=${CHAT_JOBS:-2}
+scripts/setup.sh
 scripts/build-windows.sh >/dev/null
 cmake --build build-windows -j "$jobs"
 cmake -S . -B build >/dev/null
@@ -28,7 +29,8 @@ for display in $(seq 90 140); do
         break
     fi
 done
-export DISPLAY=":$display" WINEPREFIX="$work/prefix" WINEDEBUG=-all
+# No Mono or Gecko: the prefix is made offline, without asking.
+export DISPLAY=":$display" WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 wineboot -i >/dev/null 2>&1
 
