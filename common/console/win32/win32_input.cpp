@@ -193,10 +193,10 @@ Text pollKey() {
 }
 
 // The key counts as held when any key that carries the scan code is down now: for 71, Home on the
-// grey block and 7 on the keypad.
+// grey block and 7 on the keypad. The key queue is neither read nor changed: a press of the key that
+// this sees is still there for pollKey.
 bool isKeyDown(int scanCode) {
     Keyboard& k = startKeyboard();
-    collectKeys();
     if (scanCode <= 0 || scanCode > 127) return false;
     HWND window = consoleWindow(k);
     if (window == nullptr || GetForegroundWindow() != window) return false;
