@@ -6,6 +6,7 @@
 #  2. Held Esc ends chat-client.exe only while its console window is in front; it ends with status 0.
 #  3. chat-server.exe: Esc stops it, "Hit any key.", a key ends it with status 0.
 #  4. The Linux chat-server with chat-client.exe and a Linux chat-client: the same exchange.
+#  5. Ctrl+C at the prompt ends chat-client.exe at once (the system's default).
 # The Windows programs run in wineconsole under Xvfb; keys come from xdotool, and their consoles are
 # read back cell by cell (characters and colours) by console_reader.exe. The Linux client runs in tmux.
 # Usage: chat_under_wine.sh BUILD_WINDOWS_DIR BUILD_LINUX_DIR, with DISPLAY and WINEPREFIX set
@@ -83,7 +84,9 @@ colours_under() {
 exchange() {
     local label=$1 client_window=$2
     bring_to_front "$client_window"
-    xdotool key Return   # the address prompt: empty means 127.0.0.1
+    xdotool type --delay 20 "127.0.0.x"   # edited at the prompt: x erased, 1 typed
+    xdotool key BackSpace type 1
+    xdotool key Return
     if ! await 10 "Now connected" screen_of chat-client.exe; then fail "$label: chat-client.exe did not connect"; return; fi
     tmux -L "$tmux_socket" new-session -d -s linux -x 80 -y 25 "$linux/chat-client"
     await 10 "Enter ip" pane linux || fail "$label: Linux chat-client gave no prompt"
@@ -225,6 +228,16 @@ exchange "Linux server" "$client_window"
 held_esc "Linux server" "$client_window"
 tmux -L "$tmux_socket" send-keys -t server Escape
 await 5 "Hit any key" pane server && tmux -L "$tmux_socket" send-keys -t server x
+
+# 5: the process ends before the line is finished: the typed address is never answered.
+rm -f "$work/chat-client.exe.status"
+client_window=$(start_console chat-client.exe)
+await 10 "Enter ip to connect to" screen_of chat-client.exe
+bring_to_front "$client_window"
+xdotool type --delay 20 "127.0.0.1"
+xdotool key ctrl+c
+[ "$(status_of chat-client.exe)" != none ] && pass "Ctrl+C at the prompt ends chat-client.exe" ||
+    fail "chat-client.exe still runs after Ctrl+C"
 
 echo "chat under Wine: $failures failure(s)"
 [ "$failures" -eq 0 ]
