@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs what is missing, builds, and runs every test: the suite in a normal build, the suite again
 # under AddressSanitizer and UndefinedBehaviorSanitizer, the Debian package (built, linted, installed,
-# run, removed), and a short smoke of each fuzzer.
+# run, removed), the Windows leg under Wine, and a short smoke of each fuzzer.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -16,6 +16,9 @@ cmake --build build-asan -j "$jobs"
     ctest --output-on-failure -j "$jobs" --timeout 600)
 
 scripts/package-check.sh
+
+# The Windows build under Wine.
+scripts/test-windows.sh
 
 if [ -x scripts/fuzz.sh ]; then
     scripts/fuzz.sh 20

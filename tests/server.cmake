@@ -4,7 +4,7 @@ add_library(chat_test_client STATIC
   ${CMAKE_CURRENT_LIST_DIR}/support/chat_test_client.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/fragment_forger.cpp)
 target_include_directories(chat_test_client PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(chat_test_client PUBLIC PkgConfig::ENET)
+target_link_libraries(chat_test_client PUBLIC chat_enet)
 # tmux_pane is the real terminal that the tests of every area drive programs in.
 add_library(tmux_pane STATIC ${CMAKE_CURRENT_LIST_DIR}/support/tmux_pane.cpp)
 target_include_directories(tmux_pane PUBLIC ${PROJECT_SOURCE_DIR})

@@ -6,6 +6,7 @@
 #include "common/console/key_queue.h"
 #include "common/console/line_editor.h"
 #include "common/console/line_item.h"
+#include "common/console/line_view.h"
 #include "common/console/terminal.h"
 
 #include <algorithm>
@@ -183,50 +184,6 @@ void waitForInput(int milliseconds) {
     if (terminalWaitForInput(milliseconds)) keyboard.drainedAtMs = -1;
 }
 
-// Where the edited line's bytes stand on the screen: its first position is a cell that
-// moves up with every scroll.
-struct LineView {
-    int row = 1;
-    int column = 1;
-    long long scrolls = 0;
-};
-
-void cellOf(const LineView& view, int position, int* row, int* column) {
-    int width = screenWidth();
-    int index = view.column - 1 + position;
-    *row = view.row - static_cast<int>(scrollCount() - view.scrolls) + index / width;
-    *column = index % width + 1;
-}
-
-// Puts the cursor on a position of the line, scrolling when it lies just below the bottom row.
-void placeCursor(const LineView& view, int position) {
-    int row = 0, column = 0;
-    cellOf(view, position, &row, &column);
-    while (row > screenHeight()) {
-        moveCursor(screenHeight(), 1);
-        print("\n");
-        cellOf(view, position, &row, &column);
-    }
-    if (row >= 1) moveCursor(row, column);
-}
-
-// Writes the line again from position from on, blanking what a shorter line left behind.
-// Rows that scrolled off the top are not drawn.
-void redrawLine(const LineView& view, const LineEditor& editor, int from, int oldLength) {
-    int row = 0, column = 0;
-    cellOf(view, from, &row, &column);
-    if (row < 1) {
-        int firstVisible = (1 - row) * screenWidth() - (column - 1);
-        from += firstVisible;
-    }
-    int length = textLength(editor.line);
-    Text text = from < length ? editor.line.substr(static_cast<std::size_t>(from)) : Text();
-    if (oldLength > length) text += Text(static_cast<std::size_t>(oldLength - std::max(length, from)), ' ');
-    if (text.empty()) return;
-    placeCursor(view, from);
-    print(text);
-}
-
 // The cursor is shown while a line is edited; afterwards it is as the terminal had it at start.
 void showCursor(bool visible) {
     if (terminalStart().outputIsTerminal) terminalWrite(cursorVisibility(visible), 6);
@@ -337,10 +294,7 @@ Text inputText(const Text& prompt) {
     print("? ");
     carryOutPendingBreak();  // a prompt that filled the bottom-right cell: the line starts below
     showCursor(true);
-    LineView view;
-    view.row = cursorRow();
-    view.column = cursorColumn();
-    view.scrolls = scrollCount();
+    LineView view = lineViewAtCursor();
     LineEditor editor;
     int checks = cursorChecks();
     for (;;) {

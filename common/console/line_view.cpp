@@ -1,0 +1,51 @@
+#include "common/console/line_view.h"
+
+#include "common/console/console.h"
+#include "common/console/console_internal.h"
+
+#include <algorithm>
+
+namespace {
+
+void cellOf(const LineView& view, int position, int* row, int* column) {
+    int width = screenWidth();
+    int index = view.column - 1 + position;
+    *row = view.row - static_cast<int>(scrollCount() - view.scrolls) + index / width;
+    *column = index % width + 1;
+}
+
+}  // namespace
+
+LineView lineViewAtCursor() {
+    LineView view;
+    view.row = cursorRow();
+    view.column = cursorColumn();
+    view.scrolls = scrollCount();
+    return view;
+}
+
+void placeCursor(const LineView& view, int position) {
+    int row = 0, column = 0;
+    cellOf(view, position, &row, &column);
+    while (row > screenHeight()) {
+        moveCursor(screenHeight(), 1);
+        print("\n");
+        cellOf(view, position, &row, &column);
+    }
+    if (row >= 1) moveCursor(row, column);
+}
+
+void redrawLine(const LineView& view, const LineEditor& editor, int from, int oldLength) {
+    int row = 0, column = 0;
+    cellOf(view, from, &row, &column);
+    if (row < 1) {
+        int firstVisible = (1 - row) * screenWidth() - (column - 1);
+        from += firstVisible;
+    }
+    int length = textLength(editor.line);
+    Text text = from < length ? editor.line.substr(static_cast<std::size_t>(from)) : Text();
+    if (oldLength > length) text += Text(static_cast<std::size_t>(oldLength - std::max(length, from)), ' ');
+    if (text.empty()) return;
+    placeCursor(view, from);
+    print(text);
+}

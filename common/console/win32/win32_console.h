@@ -1,0 +1,14 @@
+// What the Win32 console form's output and keyboard halves share. Nothing outside the layer includes it.
+#pragma once
+
+#include <windows.h>
+
+// The tone of the bell: 1000 Hz for 250 ms.
+void consoleBeep();
+
+// Stops listening for the close, log-off and shut-down notifications (endProgram does, before it ends).
+void stopCloseListening();
+
+// The handler that the keyboard half registers for console notifications: queues CloseRequestKey for
+// a close, log-off or shut-down and reports it handled; leaves Ctrl+C and Ctrl+Break to the system.
+BOOL WINAPI consoleControlHandler(DWORD controlType);

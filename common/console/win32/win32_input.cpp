@@ -1,0 +1,254 @@
+// The keyboard half of the Win32 console form: key events from ReadConsoleInputA through the shared
+// key rules into the shared key queue; pollKey, isKeyDown (GetAsyncKeyState while the console's own
+// window is in front), waitForKey, the line input of inputText, and the close notifications.
+// Input that is a pipe or a file gives its bytes as keys, as the terminal form does.
+#include "common/console/console.h"
+#include "common/console/console_internal.h"
+#include "common/console/key_queue.h"
+#include "common/console/line_editor.h"
+#include "common/console/line_item.h"
+#include "common/console/line_view.h"
+#include "common/console/win32/win32_console.h"
+#include "common/console/win32_key_map.h"
+
+#include <atomic>
+#include <cstdio>
+
+namespace {
+
+constexpr DWORD RecordsPerRead = 64;
+constexpr int ReadsPerIntake = 16;  // bounds one intake when input keeps streaming in
+constexpr int TitleSearchTries = 25;
+
+struct Keyboard {
+    bool started = false;
+    HANDLE input = INVALID_HANDLE_VALUE;
+    bool console = false;       // the input is a console; otherwise its bytes are keys
+    bool inputEnded = false;    // the pipe or file ended: no key can come any more
+    bool closeQueued = false;
+    bool listening = false;     // the control handler is registered
+    bool windowSearched = false;
+    HWND window = nullptr;      // the console's own window, found by a title of its own
+    KeyQueue queue;
+};
+
+Keyboard keyboard;
+// Close, log-off and shut-down notifications that arrived on the system's thread and wait to be queued
+// by the program's thread, which alone touches the key queue.
+std::atomic<int> closeRequests{0};
+
+// The first key operation fetches the input handle and switches processed input on, so that Ctrl+C
+// stays the system's break and never reaches the queue.
+Keyboard& startKeyboard() {
+    if (keyboard.started) return keyboard;
+    keyboard.started = true;
+    keyboard.input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    keyboard.console = GetConsoleMode(keyboard.input, &mode) != 0;
+    if (keyboard.console) SetConsoleMode(keyboard.input, mode | ENABLE_PROCESSED_INPUT);
+    return keyboard;
+}
+
+// What the key types without modifiers; dead keys (the top bit set) and characters beyond a byte
+// count as none.
+unsigned char plainCharacterOf(WORD virtualKey) {
+    UINT ch = MapVirtualKeyA(virtualKey, MAPVK_VK_TO_CHAR);
+    if ((ch & 0x80000000u) != 0 || ch > 255) return 0;
+    return static_cast<unsigned char>(ch);
+}
+
+void queuePress(Keyboard& k, const KEY_EVENT_RECORD& event) {
+    if (!event.bKeyDown) return;  // only presses are queued
+    ConsoleKeyPress press;
+    press.virtualKey = event.wVirtualKeyCode;
+    press.scanCode = event.wVirtualScanCode;
+    press.controlState = event.dwControlKeyState;
+    press.character = static_cast<unsigned char>(event.uChar.AsciiChar);
+    press.plainCharacter = plainCharacterOf(event.wVirtualKeyCode);
+    int code = consoleKeyCode(press);
+    if (code == 0) return;
+    for (int i = 0; i < (event.wRepeatCount > 0 ? event.wRepeatCount : 1); ++i) keyQueuePush(k.queue, code);
+}
+
+void readConsoleKeys(Keyboard& k) {
+    INPUT_RECORD records[RecordsPerRead];
+    for (int reads = 0; reads < ReadsPerIntake; ++reads) {
+        // Wine's console on a Unix terminal hands keys only to a program that waits on the input
+        // handle; a wait of no time does so without blocking.
+        WaitForSingleObject(k.input, 0);
+        DWORD waiting = 0, read = 0;
+        if (!GetNumberOfConsoleInputEvents(k.input, &waiting) || waiting == 0) return;
+        if (!ReadConsoleInputA(k.input, records, waiting < RecordsPerRead ? waiting : RecordsPerRead, &read)) return;
+        for (DWORD i = 0; i < read; ++i) {
+            if (records[i].EventType == KEY_EVENT) queuePress(k, records[i].Event.KeyEvent);
+        }
+    }
+}
+
+// Input that is not a console: a pipe gives what waits in it, a file what is left of it, each byte a key.
+void readByteKeys(Keyboard& k) {
+    char bytes[1024];
+    bool pipe = GetFileType(k.input) == FILE_TYPE_PIPE;
+    for (int reads = 0; reads < ReadsPerIntake && !k.inputEnded; ++reads) {
+        DWORD want = sizeof bytes, read = 0;
+        if (pipe) {
+            DWORD waiting = 0;
+            if (!PeekNamedPipe(k.input, nullptr, 0, nullptr, &waiting, nullptr)) {
+                k.inputEnded = true;  // the writer closed the pipe
+                return;
+            }
+            if (waiting == 0) return;
+            if (waiting < want) want = waiting;
+        }
+        if (!ReadFile(k.input, bytes, want, &read, nullptr) || read == 0) {
+            k.inputEnded = true;
+            return;
+        }
+        for (DWORD i = 0; i < read; ++i) keyQueuePush(k.queue, static_cast<unsigned char>(bytes[i]));
+    }
+}
+
+// Collects what key events wait, without waiting, and queues the close requests that came meanwhile.
+// The first collection starts the listening for the close notifications.
+void collectKeys() {
+    Keyboard& k = startKeyboard();
+    if (!k.listening) k.listening = SetConsoleCtrlHandler(consoleControlHandler, TRUE) != 0;
+    if (k.console) {
+        readConsoleKeys(k);
+    } else if (!k.inputEnded) {
+        readByteKeys(k);
+    }
+    for (int closes = closeRequests.exchange(0); closes > 0; --closes) keyQueuePush(k.queue, CloseRequestKey);
+    if (k.inputEnded && !k.closeQueued) {
+        k.closeQueued = true;
+        keyQueuePush(k.queue, CloseRequestKey);
+    }
+}
+
+// Waits at most that long for input; on a console a key event ends the wait early.
+void waitForInput(const Keyboard& k, int milliseconds) {
+    if (k.console) {
+        WaitForSingleObject(k.input, static_cast<DWORD>(milliseconds));
+    } else {
+        Sleep(static_cast<DWORD>(milliseconds));
+    }
+}
+
+// The console's own window: its title is set to one no other window has, the window with that title is
+// looked up, and the title is put back. GetConsoleWindow stands in when the search finds nothing.
+HWND consoleWindow(Keyboard& k) {
+    if (k.windowSearched) return k.window;
+    k.windowSearched = true;
+    char saved[1024] = "";
+    GetConsoleTitleA(saved, sizeof saved);
+    char unique[96];
+    std::snprintf(unique, sizeof unique, "lobby-chat console %lu-%lu", GetCurrentProcessId(), GetTickCount());
+    if (SetConsoleTitleA(unique)) {
+        for (int i = 0; i < TitleSearchTries && k.window == nullptr; ++i) {
+            k.window = FindWindowA(nullptr, unique);
+            if (k.window == nullptr) Sleep(10);
+        }
+        SetConsoleTitleA(saved);
+    }
+    if (k.window == nullptr) k.window = GetConsoleWindow();
+    return k.window;
+}
+
+bool held(int virtualKey) {
+    return virtualKey != 0 && (GetAsyncKeyState(virtualKey) & 0x8000) != 0;
+}
+
+void setCursorVisible(bool visible) {
+    CONSOLE_CURSOR_INFO cursor;
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (!GetConsoleCursorInfo(output, &cursor)) return;
+    cursor.bVisible = visible ? TRUE : FALSE;
+    SetConsoleCursorInfo(output, &cursor);
+}
+
+bool cursorVisible() {
+    CONSOLE_CURSOR_INFO cursor;
+    return GetConsoleCursorInfo(GetStdHandle(STD_OUTPUT_HANDLE), &cursor) && cursor.bVisible;
+}
+
+}  // namespace
+
+BOOL WINAPI consoleControlHandler(DWORD controlType) {
+    if (!queuesCloseRequest(controlType)) return FALSE;
+    closeRequests.fetch_add(1);
+    return TRUE;
+}
+
+void stopCloseListening() {
+    if (keyboard.listening) SetConsoleCtrlHandler(consoleControlHandler, FALSE);
+    keyboard.listening = false;
+}
+
+Text pollKey() {
+    Keyboard& k = startKeyboard();
+    collectKeys();
+    int key = 0;
+    if (!keyQueuePop(k.queue, &key)) return Text();
+    return keyText(key);
+}
+
+// The key counts as held when any key that carries the scan code is down now: for 71, Home on the
+// grey block and 7 on the keypad. The key queue is neither read nor changed: a press of the key that
+// this sees is still there for pollKey.
+bool isKeyDown(int scanCode) {
+    Keyboard& k = startKeyboard();
+    if (scanCode <= 0 || scanCode > 127) return false;
+    HWND window = consoleWindow(k);
+    if (window == nullptr || GetForegroundWindow() != window) return false;
+    return held(static_cast<int>(MapVirtualKeyA(static_cast<UINT>(scanCode), MAPVK_VSC_TO_VK_EX))) ||
+           held(keypadVirtualKey(scanCode));
+}
+
+void waitForKey() {
+    Keyboard& k = startKeyboard();
+    for (;;) {
+        collectKeys();
+        if (keyQueueTakePressed(k.queue)) return;
+        // Once the input has ended no key can ever come; waiting on would never return.
+        if (k.inputEnded) return;
+        waitForInput(k, 50);
+    }
+}
+
+void discardKeys() {
+    Keyboard& k = startKeyboard();
+    collectKeys();
+    keyQueueClear(k.queue);
+}
+
+Text inputText(const Text& prompt) {
+    Keyboard& k = startKeyboard();
+    carryOutPendingBreak();
+    print(prompt);
+    print("? ");
+    carryOutPendingBreak();  // a prompt that filled the bottom-right cell: the line starts below
+    bool wasVisible = cursorVisible();
+    setCursorVisible(true);
+    LineView view = lineViewAtCursor();
+    LineEditor editor;
+    for (;;) {
+        Text text = pollKey();
+        if (text.empty()) {
+            if (k.inputEnded) break;  // the line stands as typed
+            waitForInput(k, 25);
+            continue;
+        }
+        int key = keyFromText(text);
+        int oldLength = textLength(editor.line);
+        int from = 0;
+        EditOutcome outcome = editLine(editor, key, screenWidth(), &from);
+        if (outcome == EditOutcome::Finished) break;
+        if (outcome == EditOutcome::Beep) beep();
+        if (outcome == EditOutcome::Changed) redrawLine(view, editor, from, oldLength);
+        if (outcome != EditOutcome::Ignored) placeCursor(view, editor.position);
+    }
+    placeCursor(view, textLength(editor.line));
+    printLine(Text());
+    setCursorVisible(wasVisible);
+    return firstLineItem(editor.line);
+}

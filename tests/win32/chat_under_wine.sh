@@ -1,0 +1,243 @@
+#!/bin/bash
+# The Windows programs under Wine, as a person meets them, with the Linux programs on the same loopback:
+#  0. The output rules in a console's cells: the output probe's screen, read back with its colours.
+#  1. chat-server.exe with a Linux chat-client and chat-client.exe: each sees the other's line, the
+#     sender's name in colour 15 and the text in colour 7; the typed line on row 25 in colour 2.
+#  2. Held Esc ends chat-client.exe only while its console window is in front; it ends with status 0.
+#  3. chat-server.exe: Esc stops it, "Hit any key.", a key ends it with status 0.
+#  4. The Linux chat-server with chat-client.exe and a Linux chat-client: the same exchange.
+#  5. Ctrl+C at the prompt ends chat-client.exe at once (the system's default).
+# The Windows programs run in wineconsole under Xvfb; keys come from xdotool, and their consoles are
+# read back cell by cell (characters and colours) by console_reader.exe. The Linux client runs in tmux.
+# Usage: chat_under_wine.sh BUILD_WINDOWS_DIR BUILD_LINUX_DIR, with DISPLAY and WINEPREFIX set
+# (scripts/test-windows.sh sets them).
+set -u
+win=$(cd "$1" && pwd)
+linux=$(cd "$2" && pwd)
+work=$(mktemp -d /tmp/chat-wine.XXXXXX)
+tmux_socket=chat-wine-$$
+failures=0
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+
+# The Wine prefix and the X display (Xvfb) are the caller's: DISPLAY and WINEPREFIX.
+cleanup() {
+    tmux -L "$tmux_socket" kill-server 2>/dev/null
+    wineserver -k 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Waits until a command's output matches a pattern (grep -E), at most the given seconds.
+await() {
+    local seconds=$1 pattern=$2; shift 2
+    local end=$((SECONDS + seconds))
+    while [ $SECONDS -lt $end ]; do
+        "$@" 2>/dev/null | grep -qE -- "$pattern" && return 0
+        sleep 0.2
+    done
+    return 1
+}
+
+screen_of() { wine "$win/console_reader.exe" "$1"; }
+pane() { tmux -L "$tmux_socket" capture-pane -p -e -t "$1"; }
+
+# Starts a program in wineconsole, its exit status to a file; prints the X window once it is there.
+start_console() {
+    local exe=$1
+    (cd "$win" && wineconsole "$exe"; echo $? > "$work/$exe.status") >/dev/null 2>&1 &
+    local window=""
+    for _ in $(seq 100); do
+        window=$(xdotool search --name "$exe" 2>/dev/null | head -1)
+        [ -n "$window" ] && break
+        sleep 0.1
+    done
+    echo "$window"
+}
+
+# Raised (no window manager runs) and clicked into, the window becomes Wine's foreground window; keys
+# then go to it.
+bring_to_front() {
+    xdotool windowraise "$1"
+    xdotool mousemove --window "$1" 40 40 click 1
+    sleep 0.3
+}
+
+status_of() {
+    local exe=$1
+    for _ in $(seq 50); do
+        [ -s "$work/$exe.status" ] && { cat "$work/$exe.status"; return; }
+        sleep 0.1
+    done
+    echo none
+}
+
+# The row of a console dump that holds a text, and that row's colour digits under it.
+colours_under() {
+    local dump=$1 text=$2
+    awk -v t="$text" 'index($0, t) { split($0, p, "|"); i = index(p[1], t);
+                      print substr(p[2], i, length(t)); exit }' <<<"$dump"
+}
+
+# Both clients type a line; each must see the other's line, sender in 15, text in 7.
+exchange() {
+    local label=$1 client_window=$2
+    bring_to_front "$client_window"
+    xdotool type --delay 20 "127.0.0.x"   # edited at the prompt: x erased, 1 typed
+    xdotool key BackSpace type 1
+    xdotool key Return
+    if ! await 10 "Now connected" screen_of chat-client.exe; then fail "$label: chat-client.exe did not connect"; return; fi
+    tmux -L "$tmux_socket" new-session -d -s linux -x 80 -y 25 "$linux/chat-client"
+    await 10 "Enter ip" pane linux || fail "$label: Linux chat-client gave no prompt"
+    tmux -L "$tmux_socket" send-keys -t linux Enter
+    await 10 "Now connected" pane linux || fail "$label: Linux chat-client did not connect"
+    sleep 0.5
+    bring_to_front "$client_window"
+    xdotool type --delay 20 "from windows"
+    sleep 0.3
+    local dump
+    dump=$(screen_of chat-client.exe)
+    local typed
+    typed=$(sed -n 25p <<<"$dump")
+    if [[ "$typed" == "> from windows_"* ]] && [ "$(colours_under "$typed" "> from windows_")" = "222222222222222" ]; then
+        pass "$label: the typed line stands on row 25 in colour 2"
+    else
+        fail "$label: row 25 reads: $typed"
+    fi
+    xdotool key Return
+    tmux -L "$tmux_socket" send-keys -t linux "from linux" Enter
+    if await 10 ": from windows" pane linux; then
+        # The sender's name in bright white (97 in the pane's escape codes), then the text in light grey.
+        if pane linux | grep -qE $'\e\\[97m[A-Za-z0-9]+\e\\[37m: from windows'; then
+            pass "$label: the Linux client shows the Windows line in its colours"
+        else
+            fail "$label: colours of the Windows line on Linux: $(pane linux | grep 'from windows' | cat -v)"
+        fi
+    else
+        fail "$label: the Linux client never showed the Windows line"
+    fi
+    if await 10 ": from linux" screen_of chat-client.exe; then
+        dump=$(screen_of chat-client.exe)
+        local row name
+        row=$(grep ': from linux' <<<"$dump" | head -1)
+        name=${row%%: from linux*}
+        local want
+        want=$(printf 'f%.0s' $(seq ${#name}))777777777777
+        if [ "$(colours_under "$row" "$name: from linux")" = "$want" ]; then
+            pass "$label: chat-client.exe shows the Linux line, name in 15, text in 7"
+        else
+            fail "$label: colours of the Linux line on Windows: $row"
+        fi
+        grep -q ': from windows' <<<"$dump" || fail "$label: chat-client.exe did not get its own line back"
+    else
+        fail "$label: chat-client.exe never showed the Linux line"
+    fi
+}
+
+# Held Esc counts only while the client's window is in front: with notepad in front nothing happens.
+held_esc() {
+    local label=$1 client_window=$2
+    wine notepad >/dev/null 2>&1 &
+    local notepad=$!
+    local other=""
+    for _ in $(seq 100); do
+        other=$(xdotool search --name "Notepad" 2>/dev/null | head -1)
+        [ -n "$other" ] && break
+        sleep 0.1
+    done
+    bring_to_front "$other"
+    xdotool keydown Escape; sleep 1; xdotool keyup Escape
+    sleep 0.3
+    if screen_of chat-client.exe >/dev/null; then
+        pass "$label: Esc held while another window is in front leaves chat-client.exe running"
+    else
+        fail "$label: chat-client.exe ended on an Esc held in another window"
+    fi
+    kill "$notepad"
+    bring_to_front "$client_window"
+    xdotool keydown Escape; sleep 0.5; xdotool keyup Escape
+    local status
+    status=$(status_of chat-client.exe)
+    [ "$status" = 0 ] && pass "$label: Esc held in its window ends chat-client.exe, status 0" ||
+        fail "$label: chat-client.exe status after Esc: $status"
+    await 10 "disconnected|left" pane linux >/dev/null
+    tmux -L "$tmux_socket" kill-session -t linux 2>/dev/null
+}
+
+# 0: control bytes are cells, colours per cell, the bottom-right cell filled without a scroll, a move
+# cancelling the pending break, a tab at column 1 eight blanks.
+(cd "$win" && wineconsole cmd /c "console_output_probe.exe terminal 2>NUL") >/dev/null 2>&1 &
+await 10 "bottom-end" screen_of console_output_probe.exe
+probe=$(screen_of console_output_probe.exe)
+rows=$(wc -l <<<"$probe")
+top=$(sed -n 1p <<<"$probe")
+want_top=$(printf 'plain green \033[31m\001\333')
+if [[ "$top" == "$want_top "* ]] && [ "$(colours_under "$top" "green ")" = aaaaaa ] &&
+   [ "$(cut -d'|' -f2 <<<"$top" | cut -c7-19)" = aaaaaaaaaaaaa ]; then
+    pass "output probe: row 1 holds the bytes as cells, in colour 10 from the first setTextColor"
+else
+    fail "output probe: row 1 reads: $(cat -v <<<"$top")"
+fi
+bottom=$(sed -n "$((rows - 1))p" <<<"$probe")
+if [ "$bottom" = "        >$(printf '%61s' '')bottom-end|fffffffff$(cut -d'|' -f2 <<<"$bottom" | cut -c10-70)cccccccccc" ] &&
+   [ "$(sed -n "$((rows - 2))p" <<<"$probe" | cut -c1-6)" = "row 24" ] && [ "$(tail -1 <<<"$probe")" = "cursor 25,10" ]; then
+    pass "output probe: the bottom-right cell filled without a scroll, the tab and the cursor"
+else
+    fail "output probe: bottom rows read: $(tail -3 <<<"$probe" | cat -v)"
+fi
+wineserver -k 2>/dev/null
+
+# 1-3: chat-server.exe, with a bind retried while a sibling run holds the port.
+for attempt in 1 2 3 4 5 6; do
+    rm -f "$work/chat-server.exe.status"
+    server_window=$(start_console chat-server.exe)
+    await 10 "Server Running" screen_of chat-server.exe && break
+    echo "chat-server.exe did not start (port 42069 busy?), retrying"; sleep 5
+done
+client_window=$(start_console chat-client.exe)
+await 10 "Enter ip to connect to\\? " screen_of chat-client.exe && pass "prompt shown by chat-client.exe" ||
+    fail "chat-client.exe gave no prompt"
+exchange "Windows server" "$client_window"
+held_esc "Windows server" "$client_window"
+rm -f "$work/chat-client.exe.status"
+
+bring_to_front "$server_window"
+xdotool key Escape
+if await 10 "Hit any key\\." screen_of chat-server.exe; then
+    pass "Esc stops chat-server.exe and it asks for a key"
+    bring_to_front "$server_window"
+    xdotool key space
+    status=$(status_of chat-server.exe)
+    [ "$status" = 0 ] && pass "a key ends chat-server.exe, status 0" || fail "chat-server.exe status: $status"
+else
+    fail "chat-server.exe did not stop on Esc"
+fi
+
+# 4: the Linux chat-server, with the bind retried the same way.
+for attempt in 1 2 3 4 5 6; do
+    tmux -L "$tmux_socket" new-session -d -s server -x 80 -y 25 "$linux/chat-server; sleep 600"
+    await 5 "Server Running|error" pane server
+    pane server | grep -q "Server Running" && break
+    tmux -L "$tmux_socket" kill-session -t server
+    echo "port busy, retrying"; sleep 5
+done
+client_window=$(start_console chat-client.exe)
+await 10 "Enter ip to connect to" screen_of chat-client.exe || fail "chat-client.exe gave no prompt"
+exchange "Linux server" "$client_window"
+held_esc "Linux server" "$client_window"
+tmux -L "$tmux_socket" send-keys -t server Escape
+await 5 "Hit any key" pane server && tmux -L "$tmux_socket" send-keys -t server x
+
+# 5: the process ends before the line is finished: the typed address is never answered.
+rm -f "$work/chat-client.exe.status"
+client_window=$(start_console chat-client.exe)
+await 10 "Enter ip to connect to" screen_of chat-client.exe
+bring_to_front "$client_window"
+xdotool type --delay 20 "127.0.0.1"
+xdotool key ctrl+c
+[ "$(status_of chat-client.exe)" != none ] && pass "Ctrl+C at the prompt ends chat-client.exe" ||
+    fail "chat-client.exe still runs after Ctrl+C"
+
+echo "chat under Wine: $failures failure(s)"
+[ "$failures" -eq 0 ]
