@@ -22,8 +22,8 @@ void undoModes() {
     int savedErrno = errno;
     if (info.outputIsTerminal) writeAll(StdOut, restoreModes, restoreModesLength);
     // Unread input is dropped, so late replies and key releases do not reach the shell. TCSAFLUSH
-    // does that after the output has drained; after a hang-up nothing waits for the output: the
-    // settings change at once and the input is dropped by itself.
+    // does that once the output has drained; after a hang-up nothing waits for the output: the
+    // settings change at once and tcflush drops the input.
     // SIGTTOU is held so that a restore from the background does not stop the process.
     sigset_t hold, previous;
     sigemptyset(&hold);
