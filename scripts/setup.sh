@@ -3,8 +3,9 @@
 set -eu
 
 # dpkg-dev, debhelper and lintian build and check the package; man-db, systemd and iproute2 check it installed.
+# strace and linux-perf (perf) are for the profiling commands in docs/performance.md.
 packages="build-essential cmake pkg-config libenet-dev libgtest-dev libvterm-dev tmux valgrind clang libclang-rt-dev procps
-    dpkg-dev debhelper lintian man-db systemd iproute2"
+    dpkg-dev debhelper lintian man-db systemd iproute2 strace linux-perf"
 
 missing=""
 for package in $packages; do

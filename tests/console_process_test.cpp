@@ -146,6 +146,7 @@ public:
         sendKeys(pane_, "Enter");
     }
     void keys(const std::string& names) { sendKeys(pane_, names); }
+    void text(const std::string& literal) { typeText(pane_, literal); }
     void bytes(const std::string& hex) { sendHex(pane_, hex); }
 
     // The terminal's settings as stty shows them inside the pane, with the shell back in charge.
@@ -297,6 +298,38 @@ TEST_P(ConsoleTerminalTest, ResizesKeepTheLogInOrder) {
     EXPECT_EQ(numbers, expected) << all;
     EXPECT_EQ(std::count(all.begin(), all.end(), '|'), printed) << all;
     session.keys("Escape");
+}
+
+// The window dragged through 11 sizes, some narrower than the typed answer, 50 to 300 ms apart, while
+// the address prompt waits: once it settles the answer stands on screen once, behind its prompt, and
+// typing goes on at its end.
+TEST_P(ConsoleTerminalTest, ResizesAtThePromptLeaveOneAnswer) {
+    TerminalSession session(GetParam());
+    const std::string prompt = "Enter ip to connect to? ", answer = "192.168.100.200:hello-there";
+    session.type(Probe + " line");
+    session.waitForText(prompt.substr(0, prompt.size() - 1));
+    session.text(answer);
+    session.waitForText(prompt + answer);
+    const int sizes[][3] = {{70, 25, 50}, {40, 30, 300}, {20, 25, 120}, {12, 20, 80}, {30, 25, 250},
+                            {90, 25, 60}, {15, 24, 200}, {60, 25, 150}, {25, 25, 90}, {100, 40, 280}, {80, 25, 0}};
+    for (const auto& size : sizes) {
+        session.resize(size[0], size[1]);
+        std::this_thread::sleep_for(std::chrono::milliseconds(size[2]));
+    }
+    auto copies = [&](const std::string& s) {
+        int n = 0;
+        for (std::size_t at = s.find(answer); at != std::string::npos; at = s.find(answer, at + 1)) ++n;
+        return n;
+    };
+    auto oneAnswer = [&](const std::string& s) { return copies(s) == 1 && s.find(prompt + answer) != std::string::npos; };
+    EXPECT_TRUE(session.waitFor(oneAnswer));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // tmux tells of the last size late
+    EXPECT_TRUE(oneAnswer(session.screen())) << session.screen();
+    session.keys("x Enter");
+    EXPECT_TRUE(session.waitForText("item=[" + answer + "x]"));
+    std::string screen = session.screen();
+    EXPECT_EQ(copies(screen), 2) << screen;  // the line and the item read from it
+    EXPECT_NE(screen.find(prompt + answer + "x\n"), std::string::npos) << screen;
 }
 
 // Keys as tmux sends them: the keypad in application mode, switched on while the probe runs and off

@@ -163,7 +163,7 @@ bool sgrArgumentAllowed(long arg) {
            (arg >= 100 && arg <= 107);
 }
 
-// Only cursor position, colours and erase line, with no leader, no intermediates and plain arguments.
+// Only cursor position, colours, erase line and erase below, with no leader, no intermediates and plain arguments.
 int onCsi(const char* leader, const long args[], int argcount, const char* intermed, char command, void* user) {
     SequenceLog* log = static_cast<SequenceLog*>(user);
     std::string name = std::string("CSI ") + command;
@@ -173,10 +173,11 @@ int onCsi(const char* leader, const long args[], int argcount, const char* inter
         bool ok = command == 'H' ? (argcount == 2 && arg >= 1 && arg <= 1000)
                 : command == 'm' ? sgrArgumentAllowed(arg)
                 : command == 'K' ? (argcount == 1 && arg == 2)
+                : command == 'J' ? (argcount == 1 && CSI_ARG_IS_MISSING(args[i]))
                 : false;
         if (!ok || CSI_ARG_HAS_MORE(args[i])) fault(log, name + " argument " + std::to_string(arg));
     }
-    if (command != 'H' && command != 'm' && command != 'K') fault(log, name);
+    if (command != 'H' && command != 'm' && command != 'K' && command != 'J') fault(log, name);
     return 1;
 }
 

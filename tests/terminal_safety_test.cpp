@@ -1,7 +1,9 @@
 // Every way out of both real programs leaves the terminal as it found it: Ctrl+C, SIGTERM, a crash signal
-// (SIGSEGV sent with kill), Ctrl+Z followed by fg, and a hang-up (the pane killed under the program).
-// Each program runs from a shell in its own 80x25 tmux pane; the shell records `stty -a` before and after,
-// and tmux reports the pane's modes (cursor, keypad, mouse, wrap, origin, scroll region, alternate screen).
+// (SIGSEGV sent with kill), Ctrl+Z followed by fg, kill -HUP with the terminal still open, and a hang-up
+// (the pane killed under the program). Each program runs from a shell in its own 80x25 tmux pane; the
+// shell records `stty -a` before and after, tmux reports the pane's modes (cursor, keypad, mouse, wrap,
+// origin, scroll region, alternate screen), the bytes the pane got show the modes tmux does not report
+// (focus reports, Alt sending Esc) switched off again, and the shell's next line is in its own colours.
 // The shell is dash, which never touches the terminal's settings itself (bash puts back its own copy when
 // a job stops or dies of a signal, which would hide a program that did not restore). For Ctrl+Z it is an
 // interactive dash with job control, as a user's would be. Esc is covered by the programs' own tests.
@@ -18,12 +20,15 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "tests/support/tmux_pane.h"
 
 namespace {
 
 const std::string BuildDir = CHAT_BUILD_DIR;
+// What the shell prints once the program has ended; it must come in the terminal's own colours.
+const std::string ShellLine = "shell-after-the-program";
 
 long long nowMs() {
     using namespace std::chrono;
@@ -37,7 +42,30 @@ std::string readFile(const std::string& path) {
     return content.str();
 }
 
-enum class WayOut { CtrlC, Terminate, Crash, SuspendAndResume, HangUp };
+// Each mode the programs switch on was switched off after the last time it was switched on.
+bool modesSwitchedOff(const std::string& output) {
+    const std::pair<const char*, const char*> modes[] = {
+        {"\x1b[?1004h", "\x1b[?1004l"}, {"\x1b[?1036h", "\x1b[?1036r"}, {"\x1b=", "\x1b>"}};
+    for (const auto& mode : modes) {
+        std::size_t on = output.rfind(mode.first);
+        if (on == std::string::npos || output.find(mode.second, on) == std::string::npos) return false;
+    }
+    return true;
+}
+
+// The row the shell printed after the program, every cell in the terminal's own colours, none bold.
+bool shellLineInOwnColours(const PaneScreen& screen) {
+    for (const PaneRow& row : screen) {
+        if (rowText(row).rfind(ShellLine, 0) != 0) continue;
+        for (std::size_t i = 0; i < ShellLine.size(); ++i) {
+            if (row[i].foreground != -1 || row[i].background != -1 || row[i].bold) return false;
+        }
+        return true;
+    }
+    return false;
+}
+
+enum class WayOut { CtrlC, Terminate, Crash, SuspendAndResume, HangUpSignal, HangUp };
 
 struct ProgramCase {
     const char* program;  // chat-server or chat-client
@@ -46,7 +74,7 @@ struct ProgramCase {
 };
 
 void PrintTo(const ProgramCase& c, std::ostream* out) {
-    const char* ways[] = {"Ctrl+C", "SIGTERM", "SIGSEGV", "Ctrl+Z then fg", "hang-up"};
+    const char* ways[] = {"Ctrl+C", "SIGTERM", "SIGSEGV", "Ctrl+Z then fg", "kill -HUP", "hang-up"};
     *out << c.program << " ended by " << ways[static_cast<int>(c.way)];
 }
 
@@ -61,6 +89,7 @@ protected:
     // The pane runs the script with a plain shell, or an interactive shell that the test types into.
     void openPane(bool interactive) {
         std::string command = interactive ? "env PS1=\"$ \" sh -i" : "sh " + dir + "/run.sh";
+        terminal.pipeTo = dir + "/output";
         ASSERT_TRUE(startTmuxPane(terminal, "chat-terminal", command));
         if (interactive) {
             ASSERT_TRUE(waitForPane("$ "));
@@ -113,6 +142,7 @@ protected:
             << "sh " << dir << "/prog.sh\n"
             << "echo $? > " << dir << "/status\n"
             << "stty -a > " << dir << "/after\n"
+            << "echo " << ShellLine << "\n"
             << "exec sleep 600\n";
     }
 
@@ -136,7 +166,8 @@ protected:
         while (!waitForPane("Server Running.", 2000) && nowMs() < end) {
             if (pane().find("create an ENet server host") == std::string::npos) continue;
             stopTmuxPane(terminal);
-            std::remove((dir + "/pid").c_str());
+            // What the ended run left is no record of the next one.
+            for (const char* file : {"/pid", "/status", "/after", "/output"}) std::remove((dir + file).c_str());
             openPane(interactive);
             if (interactive) startInShell();
             ASSERT_TRUE(waitForFile(dir + "/pid"));
@@ -192,10 +223,13 @@ TEST_P(TerminalSafety, WayOutLeavesTheTerminalAsItWas) {
             keys("Escape");
             ASSERT_TRUE(waitForPane("Hit any key.")) << pane();
             type("k");
+            // Typed before the server has gone, the shell's next line would be dropped with its unread input.
+            ASSERT_TRUE(waitForPaneText(terminal, "Hit any key.\n$", 10000)) << pane();
         }
-        type("echo $? > " + dir + "/status; stty -a > " + dir + "/after");
+        type("echo $? > " + dir + "/status; stty -a > " + dir + "/after; echo " + ShellLine);
         keys("Enter");
         break;
+    case WayOut::HangUpSignal: kill(pid, SIGHUP); break;
     case WayOut::HangUp: {
         tmuxStatus(terminal, "kill-pane -t T");
         long long end = nowMs() + 10000;
@@ -209,6 +243,12 @@ TEST_P(TerminalSafety, WayOutLeavesTheTerminalAsItWas) {
     EXPECT_EQ(readFile(dir + "/status"), std::string(c.expectedStatus) + "\n");
     EXPECT_EQ(readFile(dir + "/after"), readFile(dir + "/before"));
     EXPECT_TRUE(modesBecome(modesBefore)) << modes();
+    EXPECT_TRUE(waitForPaneCells(terminal, shellLineInOwnColours, 5000)) << pane();
+    long long end = nowMs() + 5000;  // pipe-pane hands the bytes on a little later
+    while (!modesSwitchedOff(readFile(dir + "/output")) && nowMs() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(modesSwitchedOff(readFile(dir + "/output")));
 }
 
 const ProgramCase Cases[] = {
@@ -216,16 +256,18 @@ const ProgramCase Cases[] = {
     {"chat-server", WayOut::Terminate, "143"},
     {"chat-server", WayOut::Crash, "139"},
     {"chat-server", WayOut::SuspendAndResume, "0"},
+    {"chat-server", WayOut::HangUpSignal, "129"},
     {"chat-server", WayOut::HangUp, ""},
     {"chat-client", WayOut::CtrlC, "130"},
     {"chat-client", WayOut::Terminate, "143"},
     {"chat-client", WayOut::Crash, "139"},
     {"chat-client", WayOut::SuspendAndResume, "0"},
+    {"chat-client", WayOut::HangUpSignal, "129"},
     {"chat-client", WayOut::HangUp, ""},
 };
 
 std::string caseName(const testing::TestParamInfo<ProgramCase>& info) {
-    const char* ways[] = {"CtrlC", "Sigterm", "Sigsegv", "CtrlZThenFg", "HangUp"};
+    const char* ways[] = {"CtrlC", "Sigterm", "Sigsegv", "CtrlZThenFg", "KillHup", "HangUp"};
     std::string program = std::string(info.param.program) == "chat-server" ? "Server" : "Client";
     return program + ways[static_cast<int>(info.param.way)];
 }

@@ -189,18 +189,51 @@ void showCursor(bool visible) {
     if (terminalStart().outputIsTerminal) terminalWrite(cursorVisibility(visible), 6);
 }
 
-// After a resize or a stop the terminal may have moved the edited line, reflowed it or written below
-// it: the line is written again whole, from column 1 of a row of its own (the fresh bottom row when
-// the layer could not learn where the cursor stands).
+// The prompt and the line written again from the prompt's first cell on, everything below erased.
+void redrawPromptAndLine(LineView& view, const LineEditor& editor, int row, int column) {
+    moveCursor(row, column);
+    eraseBelowCursor();
+    print(view.prompt);
+    anchorAtCursor(view);
+    view.oneTerminalLine = false;
+    redrawLine(view, editor, 0, 0);
+}
+
+// After a resize the terminal has either reflowed the prompt and the line at the new width, keeping
+// the cursor on its cell, or left every row where it was and cut it at the new width; where the cursor
+// now stands tells which. A reflowed line is left as it is; a cut one is written again over itself.
+// When neither fits (a line that the layer broke into rows), and after a stop, during which anything
+// may have been written, the line is written again whole from column 1 of a row of its own (the fresh bottom
+// row when the layer could not learn where the cursor stands).
 void followMovedLine(LineView& view, const LineEditor& editor, int* checks) {
     screenWidth();  // learns a resize or a resume, if any
     if (*checks == cursorChecks()) return;
     *checks = cursorChecks();
-    if (cursorColumn() > 1) print("\r\n");
-    view.row = cursorRow();
-    view.column = 1;
-    view.scrolls = scrollCount();
-    redrawLine(view, editor, 0, 0);
+    int width = screenWidth(), row = cursorRow(), column = cursorColumn();
+    int oldRow = 0, oldColumn = 0, promptRow = 0, promptColumn = 0;
+    cellAt(view, editor.position, view.width, &oldRow, &oldColumn);
+    cellAt(view, -textLength(view.prompt), view.width, &promptRow, &promptColumn);
+    int index = view.lineStart + editor.position;  // the cursor's cell in its terminal line
+    bool resumed = view.resumes != terminalResumes();
+    view.resumes = terminalResumes();
+    if (!resumed && view.oneTerminalLine && column == index % width + 1) {
+        view.row = row - index / width + view.lineStart / width;
+        view.column = view.lineStart % width + 1;
+        view.scrolls = scrollCount();
+        view.width = width;
+        return;
+    }
+    if (!resumed && column == std::min(oldColumn, width)) {
+        // Rows pushed off the top take the prompt's start along: the line then starts at the top.
+        int start = row - (oldRow - promptRow);
+        redrawPromptAndLine(view, editor, std::max(start, 1), start >= 1 ? std::min(promptColumn, width) : 1);
+    } else {
+        if (column > 1) print("\r\n");
+        anchorAtCursor(view);
+        view.column = 1;
+        view.oneTerminalLine = false;
+        redrawLine(view, editor, 0, 0);
+    }
     placeCursor(view, editor.position);
 }
 
@@ -290,11 +323,17 @@ void waitForKey() {
 Text inputText(const Text& prompt) {
     startKeyboard();
     carryOutPendingBreak();
-    print(prompt);
-    print("? ");
+    LineView view;
+    view.prompt = prompt + "? ";
+    int promptRow = cursorRow();
+    long long scrolls = scrollCount();
+    print(view.prompt);
     carryOutPendingBreak();  // a prompt that filled the bottom-right cell: the line starts below
     showCursor(true);
-    LineView view = lineViewAtCursor();
+    anchorAtCursor(view);
+    view.oneTerminalLine = view.row == promptRow && view.scrolls == scrolls;
+    view.lineStart = view.column - 1;
+    view.resumes = terminalResumes();
     LineEditor editor;
     int checks = cursorChecks();
     for (;;) {
@@ -305,7 +344,14 @@ Text inputText(const Text& prompt) {
         EditOutcome outcome = editLine(editor, key, screenWidth(), &from);
         if (outcome == EditOutcome::Finished) break;
         if (outcome == EditOutcome::Beep) beep();
-        if (outcome == EditOutcome::Changed) redrawLine(view, editor, from, oldLength);
+        if (outcome == EditOutcome::Changed) {
+            // Drawn across a row's end, the line is rows of the layer's own, which no terminal joins.
+            int fromRow = 0, endRow = 0, column = 0;
+            cellOf(view, from, &fromRow, &column);
+            cellOf(view, std::max(std::max(textLength(editor.line), oldLength) - 1, from), &endRow, &column);
+            if (endRow != fromRow) view.oneTerminalLine = false;
+            redrawLine(view, editor, from, oldLength);
+        }
         if (outcome != EditOutcome::Ignored) placeCursor(view, editor.position);
     }
     placeCursor(view, textLength(editor.line));

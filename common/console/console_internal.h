@@ -15,6 +15,8 @@ void carryOutPendingBreak();
 bool askCursorPosition(int* row, int* column);
 // How many times the layer has learned the cursor's place anew, after a resize or a resume.
 int cursorChecks();
+// Blanks the screen from the cursor to its end; the cursor stays.
+void eraseBelowCursor();
 // The terminal's bell.
 void beep();
 // The screen as the layer believes it stands, one line per row, with each cell's colours; for tests.

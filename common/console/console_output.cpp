@@ -203,6 +203,14 @@ void beep() {
     flushChanges(console);
 }
 
+void eraseBelowCursor() {
+    ConsoleScreen& console = consoleScreen();
+    followTerminal(console);
+    moveScreenCursor(&console.model, 0, 0);  // the terminal's cursor goes there first
+    eraseScreenBelow(&console.model);
+    flushChanges(console);
+}
+
 void flushConsole() {
     terminalFlush();
 }

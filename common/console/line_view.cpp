@@ -5,22 +5,27 @@
 
 #include <algorithm>
 
-namespace {
-
-void cellOf(const LineView& view, int position, int* row, int* column) {
-    int width = screenWidth();
+void cellAt(const LineView& view, int position, int width, int* row, int* column) {
     int index = view.column - 1 + position;
-    *row = view.row - static_cast<int>(scrollCount() - view.scrolls) + index / width;
-    *column = index % width + 1;
+    int rows = index >= 0 ? index / width : -((width - 1 - index) / width);
+    *row = view.row - static_cast<int>(scrollCount() - view.scrolls) + rows;
+    *column = index - rows * width + 1;
 }
 
-}  // namespace
+void cellOf(const LineView& view, int position, int* row, int* column) {
+    cellAt(view, position, screenWidth(), row, column);
+}
 
-LineView lineViewAtCursor() {
-    LineView view;
+void anchorAtCursor(LineView& view) {
     view.row = cursorRow();
     view.column = cursorColumn();
     view.scrolls = scrollCount();
+    view.width = screenWidth();
+}
+
+LineView lineViewAtCursor() {
+    LineView view;
+    anchorAtCursor(view);
     return view;
 }
 

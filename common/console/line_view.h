@@ -4,15 +4,30 @@
 
 #include "common/console/line_editor.h"
 
-// The line's first position is a cell that moves up with every scroll.
+// The line's first position is a cell that moves up with every scroll. The prompt stands right before
+// it.
 struct LineView {
     int row = 1;
     int column = 1;
     long long scrolls = 0;
+    int width = 80;     // the screen's width when the place was learned
+    Text prompt;        // the prompt and "? "
+    // The prompt and the line fill one row of the terminal, or rows that the terminal itself wrapped,
+    // from column 1 on; the line's first byte is then cell lineStart (from 0) of that terminal line.
+    bool oneTerminalLine = false;
+    int lineStart = 0;
+    int resumes = 0;    // the terminal's count of resumes after a stop, as last seen
 };
 
+// Moves the view's first position to the cursor, at the screen's width now.
+void anchorAtCursor(LineView& view);
 // A view whose line starts at the cursor.
 LineView lineViewAtCursor();
+
+// The cell of a position at a width; the prompt's positions count back from 0.
+void cellAt(const LineView& view, int position, int width, int* row, int* column);
+// The same at the screen's width now.
+void cellOf(const LineView& view, int position, int* row, int* column);
 
 // Puts the cursor on a position of the line, scrolling when it lies just below the bottom row.
 void placeCursor(const LineView& view, int position);

@@ -189,6 +189,25 @@ void breakPendingLine(ScreenModel* screen) {
     recordCursor(screen);
 }
 
+void eraseScreenBelow(ScreenModel* screen) {
+    Cell blank;
+    blank.foreground = currentForeground(*screen);
+    blank.background = currentBackground(*screen);
+    for (int row = screen->row; row <= screen->height; row++) {
+        for (int column = row == screen->row ? screen->column : 1; column <= screen->width; column++) {
+            cellAt(screen, row, column) = blank;
+        }
+    }
+    if (!screen->recordChanges) return;
+    DrawOp op;
+    op.kind = DrawKind::Erase;
+    op.row = screen->row;
+    op.column = screen->column;
+    op.foreground = blank.foreground;
+    op.background = blank.background;
+    screen->changes.push_back(op);
+}
+
 void ringScreenBell(ScreenModel* screen) {
     if (!screen->recordChanges) return;
     DrawOp op;

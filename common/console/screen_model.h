@@ -20,6 +20,7 @@ enum class DrawKind {
     Scroll,  // the whole screen moved up by count rows; the new bottom rows are blank in the given colours
     Bell,    // the terminal's bell
     Cursor,  // the cursor now stands at (row, column)
+    Erase,   // every cell from (row, column) to the end of the screen blanked in the given colours
 };
 
 struct DrawOp {
@@ -63,6 +64,9 @@ void setScreenColor(ScreenModel* screen, int color);
 
 // Carries out a pending line break as the next write would; nothing when none is pending.
 void breakPendingLine(ScreenModel* screen);
+
+// Blanks every cell from the cursor to the end of the screen in the current colours; the cursor stays.
+void eraseScreenBelow(ScreenModel* screen);
 
 // The terminal's bell, recorded as a draw operation.
 void ringScreenBell(ScreenModel* screen);

@@ -108,6 +108,11 @@ void renderDrawOps(ScreenWriter* writer, const std::vector<DrawOp>& ops, int hei
         case DrawKind::Scroll: drawScroll(writer, &out, op, height); break;
         case DrawKind::Bell: addPiece(&out, "\a"); break;
         case DrawKind::Cursor: moveTo(writer, &out, op.row, op.column); break;
+        case DrawKind::Erase:
+            moveTo(writer, &out, op.row, op.column);
+            useColors(writer, &out, op.foreground, op.background);
+            addPiece(&out, "\x1b[J");
+            break;
         }
     }
     finishChunks(&out);

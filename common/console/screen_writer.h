@@ -1,7 +1,7 @@
 // Turns the screen model's draw operations into terminal bytes. The only sequences it emits are its own,
 // built from integers: cursor position (CSI row;col H), carriage returns and line feeds to reach the
-// next row and to scroll, colours (CSI ... m), erase line (CSI 2K), the bell, and glyphs from the fixed
-// table. It does no I/O: the caller writes the chunks.
+// next row and to scroll, colours (CSI ... m), erase line (CSI 2K), erase below (CSI J), the bell, and
+// glyphs from the fixed table. It does no I/O: the caller writes the chunks.
 #pragma once
 
 #include "common/console/screen_model.h"

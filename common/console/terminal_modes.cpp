@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -19,14 +20,19 @@ void undoModes() {
     if (!rawActive) return;
     rawActive = 0;
     int savedErrno = errno;
-    if (info.outputIsTerminal && !hungUp) writeAll(StdOut, restoreModes, restoreModesLength);
-    // TCSAFLUSH drops unread input, so late replies and key releases do not reach the shell.
+    if (info.outputIsTerminal) writeAll(StdOut, restoreModes, restoreModesLength);
+    // Unread input is dropped, so late replies and key releases do not reach the shell. TCSAFLUSH
+    // does that once the output has drained; after a hang-up nothing waits for the output: the
+    // settings change at once and tcflush drops the input.
     // SIGTTOU is held so that a restore from the background does not stop the process.
     sigset_t hold, previous;
     sigemptyset(&hold);
     sigaddset(&hold, SIGTTOU);
     sigprocmask(SIG_BLOCK, &hold, &previous);
-    if (modeFd >= 0) tcsetattr(modeFd, hungUp ? TCSANOW : TCSAFLUSH, &savedTermios);
+    if (modeFd >= 0) {
+        tcsetattr(modeFd, hungUp ? TCSANOW : TCSAFLUSH, &savedTermios);
+        if (hungUp) tcflush(modeFd, TCIFLUSH);
+    }
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     errno = savedErrno;
 }
@@ -50,10 +56,29 @@ void unblock(int signalNumber) {
     sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
+// Makes writes to the output fail at once instead of waiting; returns the flags to put back.
+int holdOutputNonBlocking() {
+    int flags = fcntl(StdOut, F_GETFL);
+    if (flags >= 0 && (flags & O_NONBLOCK) == 0) fcntl(StdOut, F_SETFL, flags | O_NONBLOCK);
+    return flags;
+}
+
+void releaseOutput(int flags) {
+    if (flags >= 0 && (flags & O_NONBLOCK) == 0) fcntl(StdOut, F_SETFL, flags);
+}
+
 // SIGINT, SIGTERM, SIGQUIT, SIGHUP and the crash signals: restore, then the default action.
+// A hang-up comes when the terminal has gone, and also from kill -HUP with the terminal still there:
+// the restore is written all the same, without waiting, so a terminal that is gone or that reads
+// nothing costs no time (the write fails, which is fine) and one that is there gets its modes back.
 void restoreAndReraise(int signalNumber) {
-    if (signalNumber == SIGHUP) hungUp = 1;
+    int outputFlags = -1;
+    if (signalNumber == SIGHUP) {
+        hungUp = 1;
+        outputFlags = holdOutputNonBlocking();
+    }
     terminalRestore();
+    releaseOutput(outputFlags);
     signal(signalNumber, SIG_DFL);
     unblock(signalNumber);
     raise(signalNumber);
