@@ -21,11 +21,15 @@ constexpr int ServerPeerLimit = 25;
 // chatters all flood with short lines as fast as the server relays them, which no honest reader lags.
 constexpr std::size_t BacklogLimitBytes = 8u << 20;
 constexpr std::size_t BacklogLimitMessages = 4096;
-// What a chatter said that most of its listeners have not yet received: past either figure the server
-// reads nothing more from that chatter (ENet slows it down) until they have. A fast sender thus keeps
-// to the pace of the lobby, while one listener that lags alone reaches its backlog limit instead.
+// What a chatter has said that is still on its way to some listener: past either figure the server
+// reads nothing more from that chatter (ENet slows it down) until it has arrived, so a fast speaker keeps
+// to the pace of its slowest listener and the server does not grow.
 constexpr std::size_t AheadLimitBytes = 2u << 20;
 constexpr std::size_t AheadLimitMessages = 1024;
+// A speaker held back that long without a break: the listener that lags most is cut off, so one slow
+// or silent reader cannot hold a speaker up. A reader that takes a line of 1 MiB in less time (about
+// 3 Mbit/s) is never cut for it.
+constexpr double HeldBackLimitSeconds = 3.0;
 
 struct Chatter {
     std::int32_t id = 0;      // its own slot while held, -1 once released, 0 if never used
@@ -35,8 +39,9 @@ struct Chatter {
     std::uint32_t admission = 0;      // which admission of the run holds the record; 0 for none
     std::size_t backlogBytes = 0;     // messages to this chatter that ENet still holds
     std::size_t backlogMessages = 0;
-    std::size_t aheadBytes = 0;       // its messages that most of their listeners still wait for
+    std::size_t aheadBytes = 0;       // its messages still on their way to some listener
     std::size_t aheadMessages = 0;
+    double heldBackSince = 0;         // server clock when it was last held back, 0 while it is not
     bool leaving = false;             // its goodbye came while lines it sent still waited
     std::size_t intakeBound = 0;      // at least as many as ENet holds from it for the loop
     bool intakeHandled = false;       // the loop has taken one of them since they were counted

@@ -65,12 +65,11 @@ bool startsMessage(const enet_uint8* command) {
     return isData(kind);
 }
 
-// How many more messages ENet may read from the peer now: none while its chatter is ahead of its
-// listeners. The chatter's count is kept as an upper bound and made exact only once it reaches half the
+// How many more messages ENet may read from the peer now: none while its chatter is held back. The chatter's count is kept as an upper bound and made exact only once it reaches half the
 // limit and the loop has taken some since, so that a flooder's datagrams cost no walk through its queue.
 std::size_t intakeBudget(const ENetPeer* peer, Chatter* chatter) {
     if (chatter == nullptr) return IntakeLimitMessages - waitingMessages(peer, IntakeLimitMessages);
-    if (chatter->aheadBytes >= AheadLimitBytes || chatter->aheadMessages >= AheadLimitMessages) return 0;
+    if (isHeldBack(*chatter)) return 0;
     if (chatter->intakeBound >= IntakeLimitMessages / 2 && chatter->intakeHandled) {
         chatter->intakeBound = waitingMessages(peer, IntakeLimitMessages);
         chatter->intakeHandled = false;

@@ -54,6 +54,11 @@ void releaseChatter(ChatServer& server, int slot, ENetPeer* peer) {
     chatter.admission = 0;
     chatter.backlogBytes = chatter.backlogMessages = 0;
     chatter.aheadBytes = chatter.aheadMessages = 0;
+    chatter.heldBackSince = 0;
+}
+
+bool isHeldBack(const Chatter& chatter) {
+    return chatter.aheadBytes >= AheadLimitBytes || chatter.aheadMessages >= AheadLimitMessages;
 }
 
 int chatterSlotOf(const ChatServer& server, const ENetPeer* peer) {

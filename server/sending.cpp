@@ -39,11 +39,6 @@ Chatter* holderOf(ChatServer& server, int slot, std::uint32_t admission) {
     return chatter.admission == admission ? &chatter : nullptr;
 }
 
-// A message is ahead while most of its listeners still wait for it.
-bool isAhead(const SharedMessage& message) {
-    return 2 * static_cast<std::size_t>(message.holders) > message.copies.size();
-}
-
 void countAhead(SharedMessage& message, bool adding) {
     Chatter* speaker = holderOf(*message.server, message.speaker, message.speakerAdmission);
     if (speaker == nullptr) return;
@@ -61,10 +56,9 @@ void forgetCopy(ENetPacket* packet) {
         listener->backlogBytes -= packet->dataLength;
         --listener->backlogMessages;
     }
-    bool wasAhead = isAhead(*message);
-    --message->holders;
-    if (wasAhead && !isAhead(*message)) countAhead(*message, false);
-    if (message->holders == 0) delete message;
+    if (--message->holders > 0) return;
+    countAhead(*message, false);
+    delete message;
 }
 
 // A packet for each peer over the message's bytes, counted against its listener; false when ENet could
@@ -131,7 +125,7 @@ void sendToPeers(ChatServer& server, const std::vector<ENetPeer*>& peers, enet_u
         return;
     }
     if (packets.empty()) delete message;
-    else if (isAhead(*message)) countAhead(*message, true);
+    else countAhead(*message, true);
     // The last packet freed takes the message with it: it is not touched after the sends.
     for (std::size_t i = 0; i < packets.size(); ++i)
         if (enet_peer_send(peers[i], channel, packets[i]) < 0) enet_packet_destroy(packets[i]);

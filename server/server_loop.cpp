@@ -11,6 +11,16 @@ bool pastBacklogLimit(const Chatter& chatter) {
     return chatter.backlogBytes > BacklogLimitBytes || chatter.backlogMessages > BacklogLimitMessages;
 }
 
+// The active chatter with the most waiting to reach it, or -1.
+int mostBehind(const ChatServer& server) {
+    int most = -1;
+    for (int slot = 0; slot < RosterSize; ++slot) {
+        const Chatter& chatter = server.chatters[slot];
+        if (chatter.active == 1 && (most < 0 || chatter.backlogBytes > server.chatters[most].backlogBytes)) most = slot;
+    }
+    return most;
+}
+
 // A chatter whose goodbye is held, or -1.
 int leavingSlot(const ChatServer& server) {
     for (int slot = 0; slot < RosterSize; ++slot) {
@@ -80,6 +90,19 @@ void pingChatters(ChatServer& server) {
 void cutOffLaggards(ChatServer& server) {
     for (int slot = 0; slot < RosterSize; ++slot)
         if (server.chatters[slot].active == 1 && pastBacklogLimit(server.chatters[slot])) endChatter(server, slot);
+    double now = serverClock();
+    for (int slot = 0; slot < RosterSize; ++slot) {
+        Chatter& speaker = server.chatters[slot];
+        if (speaker.active != 1 || !isHeldBack(speaker)) {
+            speaker.heldBackSince = 0;
+        } else if (speaker.heldBackSince == 0) {
+            speaker.heldBackSince = now;
+        } else if (now - speaker.heldBackSince > HeldBackLimitSeconds) {
+            int laggard = mostBehind(server);
+            if (laggard >= 0) endChatter(server, laggard);
+            speaker.heldBackSince = now;
+        }
+    }
 }
 
 bool serviceServer(ChatServer& server, ENetEvent& event) {

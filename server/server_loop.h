@@ -22,7 +22,8 @@ void handleServerEvent(ChatServer& server, ENetEvent& event);
 // announced and released as if ENet had reported it gone.
 void endChatter(ChatServer& server, int slot);
 
-// Cuts off every chatter whose backlog has passed its limit.
+// Cuts off every chatter whose backlog has passed its limit, and the one that lags most behind a speaker
+// held back for longer than HeldBackLimitSeconds.
 void cutOffLaggards(ChatServer& server);
 
 // Pings the peer of every active chatter, slots in ascending order.

@@ -307,9 +307,9 @@ std::size_t backlogTotal(const ChatServer& server) {
     return total;
 }
 
-// Long lines while listeners read nothing. With most of them silent the speaker is held to their pace:
-// the server stops reading it, nobody is cut off, and once they read every line arrives. With one of
-// them silent alone, that one's backlog passes its limit: it is cut off and announced, the rest chat on.
+// Long lines while listeners read nothing. The speaker is held to their pace: the server stops reading it,
+// nobody is cut off within a moment, and once they read every line arrives. With one of them silent for
+// longer, it is cut off and announced, and the speaker and the rest chat on.
 TEST_F(ServerLoopTest, ASpeakerKeepsItsListenersPaceAndALoneLaggardIsCutOff) {
     ChatTestClient& alice = join();
     ChatTestClient& bob = join();
