@@ -65,8 +65,9 @@ bool startsMessage(const enet_uint8* command) {
     return isData(kind);
 }
 
-// How many more messages ENet may read from the peer now: none while its chatter is held back. The chatter's count is kept as an upper bound and made exact only once it reaches half the
-// limit and the loop has taken some since, so that a flooder's datagrams cost no walk through its queue.
+// How many more messages ENet may read from the peer now: none while its chatter is held back. The
+// chatter's count is kept as an upper bound and made exact only once it reaches half the limit and the
+// loop has taken some since, so that a flooder's datagrams cost no walk through its queue.
 std::size_t intakeBudget(const ENetPeer* peer, Chatter* chatter) {
     if (chatter == nullptr) return IntakeLimitMessages - waitingMessages(peer, IntakeLimitMessages);
     if (isHeldBack(*chatter)) return 0;
@@ -135,8 +136,9 @@ int screenDatagram(ENetHost* host, ENetEvent* /*event*/) {
     // A connect from where a peer already is: a second peer for one socket, or the same request again.
     if (datagramHasConnect(data, length, checksummed) && addressHasPeer(host)) return 1;
     ENetPeer* peer = senderOf(host);
-    if (peer == nullptr || (peer->state != ENET_PEER_STATE_CONNECTED && peer->state != ENET_PEER_STATE_DISCONNECT_LATER))
-        return 0;
+    bool connected = peer != nullptr && (peer->state == ENET_PEER_STATE_CONNECTED ||
+                                         peer->state == ENET_PEER_STATE_DISCONNECT_LATER);
+    if (!connected) return 0;
     ChatServer* server = ownerOf(host);
     int slot = server != nullptr ? chatterSlotOf(*server, peer) : -1;
     Chatter* chatter = slot >= 0 ? &server->chatters[slot] : nullptr;

@@ -136,7 +136,8 @@ void sendToPeers(ChatServer& server, const std::vector<ENetPeer*>& peers, enet_u
 
 void sendToChatter(ChatServer& server, int slot, const Text& text) {
     std::vector<ENetPeer*> peers;
-    if (slot >= 0 && slot < RosterSize && server.chatters[slot].peer != nullptr) peers.push_back(server.chatters[slot].peer);
+    if (slot >= 0 && slot < RosterSize && server.chatters[slot].peer != nullptr)
+        peers.push_back(server.chatters[slot].peer);
     sendToPeers(server, peers, ChatChannel, text);
 }
 

@@ -58,10 +58,11 @@ bool handshakeWaiting(const ENetHost* host) {
 int serviceBehindQueue(ENetHost* host, ENetEvent& event) {
     ENetList waiting;
     enet_list_clear(&waiting);
-    enet_list_move(enet_list_end(&waiting), enet_list_front(&host->dispatchQueue), enet_list_back(&host->dispatchQueue));
+    ENetList* queue = &host->dispatchQueue;
+    enet_list_move(enet_list_end(&waiting), enet_list_front(queue), enet_list_back(queue));
     int got = enet_host_service(host, &event, 0);
     if (!enet_list_empty(&waiting))
-        enet_list_move(enet_list_begin(&host->dispatchQueue), enet_list_front(&waiting), enet_list_back(&waiting));
+        enet_list_move(enet_list_begin(queue), enet_list_front(&waiting), enet_list_back(&waiting));
     return got;
 }
 
