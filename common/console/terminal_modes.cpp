@@ -20,19 +20,18 @@ void undoModes() {
     if (!rawActive) return;
     rawActive = 0;
     int savedErrno = errno;
-    if (info.outputIsTerminal) writeAll(StdOut, restoreModes, restoreModesLength);
-    // Unread input is dropped, so late replies and key releases do not reach the shell. TCSAFLUSH
-    // does that once the output has drained; after a hang-up nothing waits for the output: the
-    // settings change at once and tcflush drops the input.
     // SIGTTOU is held so that a restore from the background does not stop the process.
     sigset_t hold, previous;
     sigemptyset(&hold);
     sigaddset(&hold, SIGTTOU);
     sigprocmask(SIG_BLOCK, &hold, &previous);
-    if (modeFd >= 0) {
-        tcsetattr(modeFd, hungUp ? TCSANOW : TCSAFLUSH, &savedTermios);
-        if (hungUp) tcflush(modeFd, TCIFLUSH);
-    }
+    // Unread input is dropped, so late replies and key releases do not reach the shell. TCSAFLUSH
+    // does that once the output has drained; after a hang-up nothing waits for the output, so the
+    // input is dropped first (on a pseudo-terminal a flush made just after a write can take the
+    // written bytes with it, before the terminal has read them) and the settings change at once.
+    if (hungUp && modeFd >= 0) tcflush(modeFd, TCIFLUSH);
+    if (info.outputIsTerminal) writeAll(StdOut, restoreModes, restoreModesLength);
+    if (modeFd >= 0) tcsetattr(modeFd, hungUp ? TCSANOW : TCSAFLUSH, &savedTermios);
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     errno = savedErrno;
 }
