@@ -105,8 +105,8 @@ ChatTestClient* joinLobby(LoopbackLobby& lobby) {
     return &client;
 }
 
-bool pumpUntilPackets(LoopbackLobby& lobby, ChatTestClient& client, std::size_t count) {
-    long long end = nowMs() + 3000;
+bool pumpUntilPackets(LoopbackLobby& lobby, ChatTestClient& client, std::size_t count, int maxMs) {
+    long long end = nowMs() + maxMs;
     while (client.packets.size() < count && nowMs() < end) pump(lobby);
     return client.packets.size() >= count;
 }

@@ -28,8 +28,8 @@ void pumpFor(LoopbackLobby& lobby, int ms);
 // A new client, connected and welcomed (it has its whisper and NEW notice), or nullptr after 3 s.
 // Its host's address holds the local address and port that the server sees.
 ChatTestClient* joinLobby(LoopbackLobby& lobby);
-// Pumps until the client holds count packets; false after 3 s.
-bool pumpUntilPackets(LoopbackLobby& lobby, ChatTestClient& client, std::size_t count);
+// Pumps until the client holds count packets; false after maxMs.
+bool pumpUntilPackets(LoopbackLobby& lobby, ChatTestClient& client, std::size_t count, int maxMs = 3000);
 // Disconnects the client and pumps until the server has released its record; false after 3 s.
 bool leaveLobby(LoopbackLobby& lobby, ChatTestClient& client);
 
