@@ -1,11 +1,14 @@
 #!/bin/sh
-# Installs the Debian packages the project builds and tests with, when any is missing.
+# Installs the Debian packages the project builds and tests with, when any is missing; with all of them
+# present it installs nothing and needs no network. Given package names, it sees to those instead.
+#   scripts/setup.sh [PACKAGE ...]
 set -eu
 
 # dpkg-dev, debhelper and lintian build and check the package; man-db, systemd and iproute2 check it installed.
 # strace and linux-perf (perf) are for the profiling commands in docs/performance.md.
 packages="build-essential cmake pkg-config libenet-dev libgtest-dev libvterm-dev tmux valgrind clang libclang-rt-dev procps
     dpkg-dev debhelper lintian man-db systemd iproute2 strace linux-perf"
+[ $# -gt 0 ] && packages="$*"
 
 missing=""
 for package in $packages; do

@@ -59,6 +59,7 @@ struct ChatServer {
     Chatter chatters[RosterSize];
     std::int32_t nextSlot = 0;     // admissions so far; never decreased
     std::uint32_t admissions = 0;  // the same count, for telling one holder of a slot from the next
+    bool leaverServed = false;     // the last pass took a leaver's line; the next takes ENet's event
     int speaker = -1;              // the slot whose message is being handled: what is sent meanwhile is
                                    // counted as that chatter's (-1 for none)
 };

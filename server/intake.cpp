@@ -133,12 +133,11 @@ int screenDatagram(ENetHost* host, ENetEvent* /*event*/) {
     std::size_t length = host->receivedDataLength;
     bool checksummed = host->checksum != nullptr;
     if (!datagramAcceptable(data, length, ChatterMessageLimit, checksummed)) return 1;
-    // A connect from where a peer already is: a second peer for one socket, or the same request again.
-    if (datagramHasConnect(data, length, checksummed) && addressHasPeer(host)) return 1;
     ENetPeer* peer = senderOf(host);
-    bool connected = peer != nullptr && (peer->state == ENET_PEER_STATE_CONNECTED ||
-                                         peer->state == ENET_PEER_STATE_DISCONNECT_LATER);
-    if (!connected) return 0;
+    // A connect request names no peer of ours. One from where a peer already is, a second peer for one
+    // socket or the same request again, is dropped.
+    if (peer == nullptr) return datagramHasConnect(data, length, checksummed) && addressHasPeer(host) ? 1 : 0;
+    if (peer->state != ENET_PEER_STATE_CONNECTED && peer->state != ENET_PEER_STATE_DISCONNECT_LATER) return 0;
     ChatServer* server = ownerOf(host);
     int slot = server != nullptr ? chatterSlotOf(*server, peer) : -1;
     Chatter* chatter = slot >= 0 ? &server->chatters[slot] : nullptr;

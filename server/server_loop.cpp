@@ -111,8 +111,11 @@ bool serviceServer(ChatServer& server, ENetEvent& event) {
     // while events wait the socket is read without one: ENet sends what is due, reads the datagrams that
     // wait (up to 256), acknowledges them, checks timeouts and queues their events. A negative result
     // (an oversized datagram, in this ENet) is no event.
+    // A leaver's lines take every other pass, so they go out quickly without keeping the others' events
+    // waiting, however many a leaver left behind.
     bool handled = true;
-    int leaver = leavingSlot(server);
+    int leaver = server.leaverServed ? -1 : leavingSlot(server);
+    server.leaverServed = leaver >= 0;
     if (leaver >= 0) {
         enet_host_service(server.host, nullptr, 0);
         serviceLeaver(server, leaver, event);

@@ -10,8 +10,8 @@ constexpr double PingInterval = 5.0;
 // Runs passes until Esc is read: one event, the ping sweep when due, a 1 ms pause, one key.
 void serverLoop(ChatServer& server);
 
-// One pass's network work: at most one event is taken and handled. A chatter whose goodbye is held goes
-// first: its next waiting line, or, once none waits, its leaving. Then chatters that cannot keep up are
+// One pass's network work: at most one event is taken and handled. A chatter whose goodbye is held has
+// every other pass: its next waiting line, or, once none waits, its leaving. Then chatters that cannot keep up are
 // cut off. True when an event was handled.
 bool serviceServer(ChatServer& server, ENetEvent& event);
 
