@@ -2,7 +2,8 @@
 // whole and split at every byte boundary must give exactly its one key; replies are swallowed;
 // a lone ESC becomes Esc only once the timeout has passed.
 #include "common/console/console.h"
-#include "common/console/key_decoder.h"
+#include "common/console/key_tables.h"
+#include "common/console/terminal/key_decoder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,27 +1,20 @@
-// The output half of the Win32 console form: the public output operations over the shared screen
-// model, whose changes are put into the console's cells with console calls that interpret no byte.
-// The model sits over the print area, the rows of the console's buffer that the window showed at start;
-// where the buffer has rows below it, a scroll moves the area and the window down over them, else the
-// buffer's contents move up. A window the user scrolled elsewhere is brought back before output.
-// When the output is not a console (a file or a pipe), texts are written byte for byte, and the model
-// is kept at 80 by 25 so that cursorRow answers as it would on a console of that size.
-#include "common/console/console.h"
-#include "common/console/console_internal.h"
-#include "common/console/screen_model.h"
+// The Win32 console back end's screen: the model's changes put into the console's cells with console
+// calls that interpret no byte. The model sits over the print area, the rows of the console's buffer
+// that the window showed at start; where the buffer has rows below it, a scroll moves the area and the
+// window down over them, else the buffer's contents move up. A window the user scrolled elsewhere is
+// brought back before output. Output that is not a console (a file or a pipe) gets the texts byte for byte.
+#include "common/console/console_backend.h"
 #include "common/console/win32/win32_console.h"
 
-#include <cstdlib>
 #include <vector>
 
 namespace {
 
 struct ConsoleScreen {
-    bool started = false;
     bool console = false;      // the output is a console: changes go into its cells
     WORD startAttributes = 7;  // the colours of output before the first setTextColor
-    int checks = 0;            // times the window's size was found changed
+    WORD attributes = 7;       // the console's colours for text written by others, as last set
     int areaTop = 0;           // the buffer row of the print area's top row
-    ScreenModel model;
 };
 
 ConsoleScreen screen;
@@ -43,8 +36,8 @@ int windowHeight(const CONSOLE_SCREEN_BUFFER_INFO& info) {
     return info.srWindow.Bottom - info.srWindow.Top + 1;
 }
 
-WORD attributesOf(const ConsoleScreen& console, int foreground, int background) {
-    if (foreground == TerminalColor) return console.startAttributes;
+WORD attributesOf(int foreground, int background) {
+    if (foreground == TerminalColor) return screen.startAttributes;
     return static_cast<WORD>(((background & 15) << 4) | (foreground & 15));
 }
 
@@ -65,8 +58,8 @@ void showPrintArea(CONSOLE_SCREEN_BUFFER_INFO* info) {
 }
 
 // A run of cells of one row, written as they are: no byte is taken as a command.
-void drawCells(const ConsoleScreen& console, const CONSOLE_SCREEN_BUFFER_INFO& info, const DrawOp& op) {
-    WORD attributes = attributesOf(console, op.foreground, op.background);
+void drawCells(const CONSOLE_SCREEN_BUFFER_INFO& info, const DrawOp& op) {
+    WORD attributes = attributesOf(op.foreground, op.background);
     std::vector<CHAR_INFO> cells(op.bytes.size());
     for (size_t i = 0; i < op.bytes.size(); ++i) {
         cells[i].Char.AsciiChar = op.bytes[i];
@@ -78,19 +71,31 @@ void drawCells(const ConsoleScreen& console, const CONSOLE_SCREEN_BUFFER_INFO& i
     WriteConsoleOutputA(outputHandle(), cells.data(), size, COORD{0, 0}, &area);
 }
 
-void blankRows(const CONSOLE_SCREEN_BUFFER_INFO& info, int firstBufferRow, int rows, WORD attributes) {
+// Blanks count cells from start on, row after row of the buffer, in the given colours.
+void blankCells(COORD start, DWORD count, WORD attributes) {
     DWORD written = 0;
-    DWORD count = static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(rows);
-    COORD start = {0, static_cast<SHORT>(firstBufferRow)};
     FillConsoleOutputCharacterA(outputHandle(), ' ', count, start, &written);
     FillConsoleOutputAttribute(outputHandle(), attributes, count, start, &written);
+}
+
+void blankRows(const CONSOLE_SCREEN_BUFFER_INFO& info, int firstBufferRow, int rows, WORD attributes) {
+    DWORD count = static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(rows);
+    blankCells(COORD{0, static_cast<SHORT>(firstBufferRow)}, count, attributes);
+}
+
+// Every cell from the erase's place to the end of the print area.
+void eraseBelow(const CONSOLE_SCREEN_BUFFER_INFO& info, const DrawOp& op) {
+    COORD start = bufferPlace(info, op.row, op.column);
+    long areaEnd = static_cast<long>(screen.areaTop + windowHeight(info)) * info.dwSize.X;
+    long from = static_cast<long>(start.Y) * info.dwSize.X + start.X;
+    if (from < areaEnd) blankCells(start, static_cast<DWORD>(areaEnd - from), attributesOf(op.foreground, op.background));
 }
 
 // Scrolls the print area up: first by moving the window down over spare rows of the buffer, then, for
 // what is left, by moving the buffer's contents up (the top rows are lost). The uncovered rows are blank
 // in the colours of the scroll.
-void scrollWindow(const ConsoleScreen& console, CONSOLE_SCREEN_BUFFER_INFO* info, const DrawOp& op) {
-    WORD attributes = attributesOf(console, op.foreground, op.background);
+void scrollWindow(CONSOLE_SCREEN_BUFFER_INFO* info, const DrawOp& op) {
+    WORD attributes = attributesOf(op.foreground, op.background);
     int rows = op.count;
     int spare = info->dwSize.Y - 1 - (screen.areaTop + windowHeight(*info) - 1);
     int down = rows < spare ? rows : spare;
@@ -113,64 +118,23 @@ void scrollWindow(const ConsoleScreen& console, CONSOLE_SCREEN_BUFFER_INFO* info
     ScrollConsoleScreenBufferA(outputHandle(), &area, nullptr, COORD{0, static_cast<SHORT>(-rows)}, &fill);
 }
 
-// Puts what the model changed into the console's cells.
-void applyChanges(ConsoleScreen& console) {
-    std::vector<DrawOp>& changes = console.model.changes;
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    if (!changes.empty() && readInfo(&info)) {
-        showPrintArea(&info);
-        for (const DrawOp& op : changes) {
-            switch (op.kind) {
-            case DrawKind::Cells: drawCells(console, info, op); break;
-            case DrawKind::Scroll: scrollWindow(console, &info, op); break;
-            case DrawKind::Bell: consoleBeep(); break;
-            case DrawKind::Cursor:
-                SetConsoleCursorPosition(outputHandle(), bufferPlace(info, op.row, op.column));
-                break;
-            }
-        }
-        // Cells are written without moving the console's cursor: it goes where the model has it.
-        SetConsoleCursorPosition(outputHandle(), bufferPlace(info, console.model.row, console.model.column));
+void drawChange(CONSOLE_SCREEN_BUFFER_INFO* info, const DrawOp& op) {
+    switch (op.kind) {
+    case DrawKind::Cells: drawCells(*info, op); break;
+    case DrawKind::Scroll: scrollWindow(info, op); break;
+    case DrawKind::Bell: Beep(1000, 250); break;
+    case DrawKind::Cursor: SetConsoleCursorPosition(outputHandle(), bufferPlace(*info, op.row, op.column)); break;
+    case DrawKind::Erase: eraseBelow(*info, op); break;
     }
-    changes.clear();
 }
 
-// The window's size as the console has it now; after a change the model takes the new size and the
-// console's cursor. A pending break stays pending: its row is full whatever the width.
-void followWindow(ConsoleScreen& console) {
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    if (!console.console || !readInfo(&info)) return;
-    int width = windowWidth(info), height = windowHeight(info);
-    ScreenModel& model = console.model;
-    if (width == model.width && height == model.height) return;
-    console.checks++;
-    console.areaTop = info.srWindow.Top;
-    bool pending = model.pendingBreak;
-    resizeScreenModel(&model, width, height);
-    moveScreenCursor(&model, info.dwCursorPosition.Y - info.srWindow.Top + 1,
-                     info.dwCursorPosition.X - info.srWindow.Left + 1);
-    model.pendingBreak = pending;
-    model.changes.clear();
-}
-
-// The first operation that touches the console starts it. The screen is never cleared; output begins
-// where the console's cursor stands.
-ConsoleScreen& consoleScreen() {
-    if (screen.started) return screen;
-    screen.started = true;
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    screen.console = readInfo(&info);
-    if (screen.console) {
-        screen.startAttributes = info.wAttributes;
-        screen.areaTop = info.srWindow.Top;
-        initScreenModel(&screen.model, windowWidth(info), windowHeight(info),
-                        info.dwCursorPosition.Y - info.srWindow.Top + 1,
-                        info.dwCursorPosition.X - info.srWindow.Left + 1);
-    } else {
-        initScreenModel(&screen.model, 80, 25, 1, 1);
+// The console's colours for text that others write follow setTextColor.
+void followColors(const ScreenModel& model) {
+    if (!model.colorSet) return;
+    WORD attributes = attributesOf(model.foreground, model.background);
+    if (attributes != screen.attributes && SetConsoleTextAttribute(outputHandle(), attributes)) {
+        screen.attributes = attributes;
     }
-    screen.model.recordChanges = screen.console;
-    return screen;
 }
 
 void writeBytes(const Text& text) {
@@ -183,100 +147,69 @@ void writeBytes(const Text& text) {
     }
 }
 
-void writeText(const Text& text) {
-    ConsoleScreen& console = consoleScreen();
-    followWindow(console);
-    if (!console.console) writeBytes(text);
-    writeScreenText(&console.model, text);
-    applyChanges(console);
-}
-
 }  // namespace
 
-void print(const Text& text) {
-    writeText(text);
-}
-
-void printLine(const Text& text) {
-    writeText(text);
-    writeText("\r\n");
-}
-
-void setTextColor(int color) {
-    ConsoleScreen& console = consoleScreen();
-    setScreenColor(&console.model, color);
-    if (console.console) {
-        SetConsoleTextAttribute(outputHandle(),
-                                attributesOf(console, console.model.foreground, console.model.background));
+// Output begins where the console's cursor stands; the screen is never cleared.
+bool backendStart(ScreenModel* model) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    screen.console = readInfo(&info);
+    if (!screen.console) {
+        model->recordChanges = false;
+        return false;
     }
+    screen.startAttributes = screen.attributes = info.wAttributes;
+    screen.areaTop = info.srWindow.Top;
+    initScreenModel(model, windowWidth(info), windowHeight(info), info.dwCursorPosition.Y - info.srWindow.Top + 1,
+                    info.dwCursorPosition.X - info.srWindow.Left + 1);
+    return true;
 }
 
-void moveCursor(int row, int column) {
-    ConsoleScreen& console = consoleScreen();
-    followWindow(console);
-    moveScreenCursor(&console.model, row, column);
-    applyChanges(console);
+// The window's size as the console has it now; after a change the model takes the new size and the
+// console's cursor. A pending break stays pending: its row is full whatever the width.
+int backendFollow(ScreenModel* model, KeyQueue*) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!readInfo(&info)) return 0;
+    int width = windowWidth(info), height = windowHeight(info);
+    if (width == model->width && height == model->height) return 0;
+    screen.areaTop = info.srWindow.Top;
+    bool pending = model->pendingBreak;
+    resizeScreenModel(model, width, height);
+    moveScreenCursor(model, info.dwCursorPosition.Y - info.srWindow.Top + 1,
+                     info.dwCursorPosition.X - info.srWindow.Left + 1);
+    model->pendingBreak = pending;
+    model->changes.clear();
+    return ScreenResized;
 }
 
-int cursorRow() {
-    ConsoleScreen& console = consoleScreen();
-    followWindow(console);
-    return console.model.row;
+// Cells are written without moving the console's cursor: at the end it goes where the model has it.
+void backendOutput(ScreenModel* model, const Text& bytes) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!screen.console) {
+        writeBytes(bytes);
+    } else if (!model->changes.empty() && readInfo(&info)) {
+        showPrintArea(&info);
+        for (const DrawOp& op : model->changes) drawChange(&info, op);
+        SetConsoleCursorPosition(outputHandle(), bufferPlace(info, model->row, model->column));
+    }
+    if (screen.console) followColors(*model);
+    model->changes.clear();
 }
 
 // Keys pressed meanwhile stay in the console's input until the next key operation reads them.
-void pause(int milliseconds) {
+void backendSleep(int milliseconds) {
     if (milliseconds > 0) Sleep(static_cast<DWORD>(milliseconds));
 }
 
-void flushConsole() {}
-
-void endProgram(int status) {
+void backendRestore() {
     stopCloseListening();
-    std::exit(status);
 }
 
-int cursorColumn() {
-    ConsoleScreen& console = consoleScreen();
-    followWindow(console);
-    return console.model.column;
-}
-
-int screenWidth() {
-    ConsoleScreen& console = consoleScreen();
-    followWindow(console);
-    return console.model.width;
-}
-
-int screenHeight() {
-    ConsoleScreen& console = consoleScreen();
-    followWindow(console);
-    return console.model.height;
-}
-
-long long scrollCount() {
-    return consoleScreen().model.scrolls;
-}
-
-void carryOutPendingBreak() {
-    ConsoleScreen& console = consoleScreen();
-    followWindow(console);
-    breakPendingLine(&console.model);
-    applyChanges(console);
-}
-
-int cursorChecks() {
-    return consoleScreen().checks;
-}
-
-void beep() {
-    consoleBeep();
-}
-
-void consoleBeep() {
-    Beep(1000, 250);
-}
-
-Text screenDump() {
-    return dumpScreenModel(consoleScreen().model);
+bool backendShowCursor(bool visible) {
+    CONSOLE_CURSOR_INFO cursor;
+    HANDLE output = outputHandle();
+    if (!GetConsoleCursorInfo(output, &cursor)) return true;
+    bool was = cursor.bVisible != 0;
+    cursor.bVisible = visible ? TRUE : FALSE;
+    SetConsoleCursorInfo(output, &cursor);
+    return was;
 }

@@ -1,4 +1,4 @@
-#include "common/console/win32_key_map.h"
+#include "common/console/win32/win32_key_map.h"
 
 #include "common/console/console.h"
 #include "common/console/key_tables.h"

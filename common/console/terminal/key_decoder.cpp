@@ -1,4 +1,4 @@
-#include "common/console/key_decoder.h"
+#include "common/console/terminal/key_decoder.h"
 
 #include "common/console/console.h"
 #include "common/console/key_tables.h"

@@ -1,6 +1,6 @@
 // Raw mode, the modes the layer switches on, and the signals: every way out of the process, and a stop
 // and continue, undo them or enter them again. Everything a signal handler runs here is async-signal-safe.
-#include "common/console/terminal_internal.h"
+#include "common/console/terminal/terminal.h"
 
 #include <cerrno>
 #include <cstring>
@@ -10,15 +10,16 @@
 namespace {
 
 bool isForeground() {
-    pid_t group = tcgetpgrp(modeFd);
+    pid_t group = tcgetpgrp(terminal.modeFd);
     return group == -1 || group == getpgrp();
 }
 
 }  // namespace
 
 void undoModes() {
-    if (!rawActive) return;
-    rawActive = 0;
+    Terminal& t = terminal;
+    if (!t.rawActive) return;
+    t.rawActive = 0;
     int savedErrno = errno;
     // SIGTTOU is held so that a restore from the background does not stop the process.
     sigset_t hold, previous;
@@ -29,9 +30,9 @@ void undoModes() {
     // does that once the output has drained; after a hang-up nothing waits for the output, so the
     // input is dropped first (on a pseudo-terminal a flush made just after a write can take the
     // written bytes with it, before the terminal has read them) and the settings change at once.
-    if (hungUp && modeFd >= 0) tcflush(modeFd, TCIFLUSH);
-    if (info.outputIsTerminal) writeAll(StdOut, restoreModes, restoreModesLength);
-    if (modeFd >= 0) tcsetattr(modeFd, hungUp ? TCSANOW : TCSAFLUSH, &savedTermios);
+    if (t.hungUp && t.modeFd >= 0) tcflush(t.modeFd, TCIFLUSH);
+    if (t.info.outputIsTerminal) writeRestoreModes();
+    if (t.modeFd >= 0) tcsetattr(t.modeFd, t.hungUp ? TCSANOW : TCSAFLUSH, &t.savedTermios);
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     errno = savedErrno;
 }
@@ -40,12 +41,13 @@ namespace {
 
 // Raw mode and the terminal modes again, after a stop. Async-signal-safe.
 void reenterModes() {
-    if (!suspended || modeFd < 0 || !isForeground()) return;
-    suspended = 0;
-    tcsetattr(modeFd, TCSANOW, &rawTermios);
-    if (info.outputIsTerminal) writeAll(StdOut, enterModes, enterModesLength);
-    rawActive = 1;
-    resumes = resumes + 1;
+    Terminal& t = terminal;
+    if (!t.suspended || t.modeFd < 0 || !isForeground()) return;
+    t.suspended = 0;
+    tcsetattr(t.modeFd, TCSANOW, &t.rawTermios);
+    if (t.info.outputIsTerminal) writeEnterModes();
+    t.rawActive = 1;
+    t.resumes = t.resumes + 1;
 }
 
 void unblock(int signalNumber) {
@@ -73,7 +75,7 @@ void releaseOutput(int flags) {
 void restoreAndReraise(int signalNumber) {
     int outputFlags = -1;
     if (signalNumber == SIGHUP) {
-        hungUp = 1;
+        terminal.hungUp = 1;
         outputFlags = holdOutputNonBlocking();
     }
     terminalRestore();
@@ -85,9 +87,9 @@ void restoreAndReraise(int signalNumber) {
 
 void onStop(int) {
     int savedErrno = errno;
-    if (rawActive) {
+    if (terminal.rawActive) {
         undoModes();
-        suspended = 1;
+        terminal.suspended = 1;
     }
     signal(SIGTSTP, SIG_DFL);
     unblock(SIGTSTP);
@@ -107,7 +109,7 @@ void onContinue(int) {
     errno = savedErrno;
 }
 
-void onResize(int) { resizedFlag = 1; }
+void onResize(int) { terminal.resizedFlag = 1; }
 
 void install(int signalNumber, void (*handler)(int), int flags, bool keepIgnored) {
     struct sigaction action;
@@ -134,26 +136,22 @@ void installSignalHandlers() {
 }
 
 void enterRawMode() {
-    if (tcgetattr(modeFd, &savedTermios) != 0) {
-        modeFd = -1;
+    Terminal& t = terminal;
+    if (tcgetattr(t.modeFd, &t.savedTermios) != 0) {
+        t.modeFd = -1;
         return;
     }
-    rawTermios = savedTermios;
+    t.rawTermios = t.savedTermios;
     // ISIG stays on: Ctrl+C, Ctrl+\ and Ctrl+Z keep raising their signals.
-    rawTermios.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | IEXTEN);
-    rawTermios.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL | INLCR | IGNCR);
-    rawTermios.c_cc[VMIN] = 0;
-    rawTermios.c_cc[VTIME] = 0;
-    tcsetattr(modeFd, TCSANOW, &rawTermios);
-    rawActive = 1;
+    t.rawTermios.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | IEXTEN);
+    t.rawTermios.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL | INLCR | IGNCR);
+    t.rawTermios.c_cc[VMIN] = 0;
+    t.rawTermios.c_cc[VTIME] = 0;
+    tcsetattr(t.modeFd, TCSANOW, &t.rawTermios);
+    t.rawActive = 1;
 }
 
-void buildModeStrings(bool kitty) {
-    enterModesLength = restoreModesLength = 0;
-    appendTo(enterModes, &enterModesLength, sizeof enterModes, KeyModes);
-    if (kitty) appendTo(enterModes, &enterModesLength, sizeof enterModes, "\x1b[>3u");
-    if (kitty) appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, "\x1b[<u");
-    appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, "\x1b>\x1b[?1004l\x1b[?1036r\x1b[0m");
-    appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, cursorVisibility(!info.cursorHidden));
+void terminalRestore() {
+    terminalFlush();
+    undoModes();
 }
-
