@@ -56,10 +56,12 @@ KeyEvent functionKeyEvent(FunctionKey key, int modifier, KeyAction action, std::
     return keyEvent(functionKeyCode(key, modifier), length, action);
 }
 
-// A Unicode character as a key byte: ASCII as it is, others through code page 437.
+// A Unicode character as a key byte: ASCII as it is, others through code page 437; one that code page
+// 437 lacks is '?', as the Win32 console gives it.
 int byteOfCharacter(unsigned long codePoint) {
     if (codePoint < 128) return static_cast<int>(codePoint);
-    return cp437FromUnicode(codePoint);
+    int byte = cp437FromUnicode(codePoint);
+    return byte > 0 ? byte : '?';
 }
 
 KeyEvent characterKeyEvent(unsigned long codePoint, int modifier, KeyAction action,
