@@ -1,5 +1,5 @@
 // Where inputText's edited line stands on the screen, and drawing it there through the console's own
-// output operations, so that both forms of the layer draw the line alike.
+// output operations; part of the console's front, so the line is drawn alike over either back end.
 #pragma once
 
 #include "common/console/line_editor.h"
