@@ -143,19 +143,10 @@ FunctionKey tildeKey(int n, bool* shiftedRxvt) {
 }
 
 FunctionKey letterKey(char final) {
-    switch (final) {
-    case 'A': return Up;
-    case 'B': return Down;
-    case 'C': return Right;
-    case 'D': return Left;
-    case 'H': return Home;
-    case 'F': return End;
-    case 'P': return F1;
-    case 'Q': return F2;
-    case 'R': return F3;
-    case 'S': return F4;
-    default: return NoFunctionKey;
-    }
+    static const char letters[] = "ABCDHFPQRS";
+    static const FunctionKey keys[] = {Up, Down, Right, Left, Home, End, F1, F2, F3, F4};
+    const char* at = final != 0 ? std::strchr(letters, final) : nullptr;
+    return at != nullptr ? keys[at - letters] : NoFunctionKey;
 }
 
 KeyEvent keypadEvent(int ch, int modifier, KeyAction action, std::size_t length) {

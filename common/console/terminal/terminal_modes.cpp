@@ -85,32 +85,6 @@ void restoreAndReraise(int signalNumber) {
     raise(signalNumber);
 }
 
-void onStop(int) {
-    int savedErrno = errno;
-    if (terminal.rawActive) {
-        undoModes();
-        terminal.suspended = 1;
-    }
-    signal(SIGTSTP, SIG_DFL);
-    unblock(SIGTSTP);
-    raise(SIGTSTP);  // stops here; SIGCONT's handler re-enters the modes
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = onStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGTSTP, &action, nullptr);
-    reenterModes();
-    errno = savedErrno;
-}
-
-void onContinue(int) {
-    int savedErrno = errno;
-    reenterModes();
-    errno = savedErrno;
-}
-
-void onResize(int) { terminal.resizedFlag = 1; }
-
 void install(int signalNumber, void (*handler)(int), int flags, bool keepIgnored) {
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
@@ -123,6 +97,28 @@ void install(int signalNumber, void (*handler)(int), int flags, bool keepIgnored
     sigemptyset(&action.sa_mask);
     sigaction(signalNumber, &action, nullptr);
 }
+
+void onStop(int) {
+    int savedErrno = errno;
+    if (terminal.rawActive) {
+        undoModes();
+        terminal.suspended = 1;
+    }
+    signal(SIGTSTP, SIG_DFL);
+    unblock(SIGTSTP);
+    raise(SIGTSTP);  // stops here; SIGCONT's handler re-enters the modes
+    install(SIGTSTP, onStop, 0, false);
+    reenterModes();
+    errno = savedErrno;
+}
+
+void onContinue(int) {
+    int savedErrno = errno;
+    reenterModes();
+    errno = savedErrno;
+}
+
+void onResize(int) { terminal.resizedFlag = 1; }
 
 }  // namespace
 
