@@ -115,9 +115,9 @@ KeyQueue& consoleKeys() {
 Text pollKey() {
     collectKeys();
     int key = 0;
-    if (!keyQueuePop(keyboard.queue, &key)) key = 0;
+    bool taken = keyQueuePop(keyboard.queue, &key);
     backendKeyTaken(key);
-    return key == 0 ? Text() : keyText(key);
+    return taken ? keyText(key) : Text();
 }
 
 bool isKeyDown(int scanCode) {

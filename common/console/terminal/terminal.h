@@ -3,12 +3,14 @@
 // nothing outside that folder includes this header.
 #pragma once
 
-#include "common/console/screen_model.h"
+#include "common/console/terminal/key_decoder.h"
+#include "common/console/terminal/screen_writer.h"
 
 #include <csignal>
 #include <cstddef>
 #include <string>
 #include <termios.h>
+#include <vector>
 
 struct KeyQueue;
 
@@ -33,8 +35,29 @@ struct TerminalInfo {
     bool cursorHidden = false;    // the terminal said its cursor was hidden at start
 };
 
-// The terminal's state. One record, defined in terminal_device.cpp; the signal handlers read and set
-// the sig_atomic_t fields, and write the prebuilt mode strings and the output run.
+constexpr int ScanCodeCount = 128;
+
+// The keyboard: the decoder of the input, which keys are held, and the cursor reports awaited.
+struct TerminalKeys {
+    bool started = false;
+    KeyDecoder decoder;
+    bool kitty = false;        // releases are reported, so held keys are known exactly
+    bool inputEnded = false;   // end of input or hang-up: no key can come any more
+    bool focused = true;       // until the terminal says otherwise
+    int resumes = 0;           // the terminal's count of resumes after a stop, as last seen
+    bool held[ScanCodeCount] = {};  // pressed and not released (kitty only)
+    bool seen[ScanCodeCount] = {};  // pressed since isKeyDown last asked about that key
+    int takenScan = 0;              // the key pollKey took last, if isKeyDown has not asked since
+    std::size_t droppedBytes = 0;   // decoder bytes from before a discard: their keys are dropped
+    int reportsDue = 0;             // cursor position queries not answered yet
+    bool reportWanted = false;      // the latest one is awaited
+    int reportRow = 0, reportColumn = 0;
+    long long lateReportUntilMs = 0;  // answers that came too late are swallowed until then
+    long long drainedAtMs = -1;     // when an intake last found the input empty
+};
+
+// The terminal's state, every part of it: one record, defined in terminal_device.cpp. The signal
+// handlers read and set the sig_atomic_t fields, and write the prebuilt mode strings and the output run.
 struct Terminal {
     bool started = false;
     TerminalInfo info;
@@ -57,6 +80,11 @@ struct Terminal {
     char pendingOutput[TerminalRunSize];
     volatile sig_atomic_t pendingStart = 0;
     volatile sig_atomic_t pendingEnd = 0;
+    ScreenWriter writer;               // where the terminal's cursor stands and its colours
+    std::vector<std::string> chunks;   // the writer's output for the changes being handed on
+    bool cursorVisible = true;         // as the layer last set it, or as the terminal had it at start
+    int resumesSeen = 0;               // resumes after a stop, as the screen last followed them
+    TerminalKeys keys;
 };
 
 extern Terminal terminal;
@@ -112,9 +140,8 @@ void buildModeStrings(bool keyModes, bool kitty);
 // Async-signal-safe writes of the prebuilt strings.
 void writeEnterModes();
 void writeRestoreModes();
-// The start-up sequences: the key modes, the queries (a list of names: kitty, cursorMode, cursor,
-// attributes), and the kitty keyboard flags.
-void writeKeyModes();
+// The start-up sequences: the kitty keyboard flags, and the queries (the kitty flags' and the cursor's
+// visibility when asked for, then always the cursor's place and the device attributes).
 void writeKittyFlags();
 void writeQueries(bool kitty, bool cursorMode);
 void writeCursorQuery();

@@ -11,34 +11,15 @@
 
 namespace {
 
-constexpr int ScanCodeCount = 128;
 constexpr std::size_t ReadSize = 1024;
 // A cursor report later than this after the layer gave up waiting is taken as keys again (Ctrl+F3 and
 // the like share its form).
 constexpr long long LateReportMs = 5000;
 constexpr int ReadsPerIntake = 16;  // bounds one intake at 16 KiB when input keeps streaming in
 
-struct Keyboard {
-    bool started = false;
-    KeyDecoder decoder;
-    bool kitty = false;        // releases are reported, so held keys are known exactly
-    bool inputEnded = false;   // end of input or hang-up: no key can come any more
-    bool focused = true;       // until the terminal says otherwise
-    int resumes = 0;           // the terminal's count of resumes after a stop, as last seen
-    bool held[ScanCodeCount] = {};  // pressed and not released (kitty only)
-    bool seen[ScanCodeCount] = {};  // pressed since isKeyDown last asked about that key
-    int takenScan = 0;              // the key pollKey took last, if isKeyDown has not asked since
-    std::size_t droppedBytes = 0;   // decoder bytes from before a discard: their keys are dropped
-    int reportsDue = 0;             // cursor position queries not answered yet
-    bool reportWanted = false;      // the latest one is awaited
-    int reportRow = 0, reportColumn = 0;
-    long long lateReportUntilMs = 0;  // answers that came too late are swallowed until then
-    long long drainedAtMs = -1;     // when an intake last found the input empty
-};
 
-Keyboard keyboard;
-
-Keyboard& startKeyboard() {
+TerminalKeys& startKeyboard() {
+    TerminalKeys& keyboard = terminal.keys;
     if (keyboard.started) return keyboard;
     keyboard.started = true;
     const TerminalInfo& info = terminalStart();
@@ -52,7 +33,7 @@ Keyboard& startKeyboard() {
     return keyboard;
 }
 
-void forgetHeldKeys(Keyboard& k) {
+void forgetHeldKeys(TerminalKeys& k) {
     for (int i = 0; i < ScanCodeCount; ++i) k.held[i] = k.seen[i] = false;
 }
 
@@ -61,7 +42,7 @@ bool releaseReported(int scanCode) {
     return scanCode != 28 && scanCode != 15 && scanCode != 14;
 }
 
-void takeKey(Keyboard& k, KeyQueue* keys, const KeyEvent& event) {
+void takeKey(TerminalKeys& k, KeyQueue* keys, const KeyEvent& event) {
     int scan = event.scanCode > 0 && event.scanCode < ScanCodeCount ? event.scanCode : 0;
     if (event.action == KeyAction::Release) {
         k.held[scan] = false;
@@ -76,7 +57,7 @@ void takeKey(Keyboard& k, KeyQueue* keys, const KeyEvent& event) {
     keyQueuePush(*keys, event.key);
 }
 
-void handleEvent(Keyboard& k, KeyQueue* keys, const KeyEvent& event) {
+void handleEvent(TerminalKeys& k, KeyQueue* keys, const KeyEvent& event) {
     switch (event.kind) {
     case KeyEventKind::Key: takeKey(k, keys, event); break;
     case KeyEventKind::FocusIn: k.focused = true; break;
@@ -104,7 +85,7 @@ void handleEvent(Keyboard& k, KeyQueue* keys, const KeyEvent& event) {
 }
 
 // A key typed before the last discard is dropped; Ctrl+C, replies and focus reports still count.
-void decodeInput(Keyboard& k, KeyQueue* keys, long long now) {
+void decodeInput(TerminalKeys& k, KeyQueue* keys, long long now) {
     for (;;) {
         KeyEvent event = keyDecoderNext(k.decoder, now);
         if (event.kind == KeyEventKind::None || event.kind == KeyEventKind::NeedMore) return;
@@ -119,7 +100,7 @@ void decodeInput(Keyboard& k, KeyQueue* keys, long long now) {
 // Reads what the terminal holds until the input is drained (a read that found nothing, or fewer bytes
 // than it asked for), and decodes each read at once. Keys typed ahead past what the queue holds drop
 // the oldest, so a key typed last (Esc behind a paste) is seen at once.
-void readInput(Keyboard& k, KeyQueue* keys, long long now) {
+void readInput(TerminalKeys& k, KeyQueue* keys, long long now) {
     char bytes[ReadSize];
     for (int reads = 0; reads < ReadsPerIntake && !k.inputEnded; ++reads) {
         long count = terminalRead(bytes, sizeof bytes);
@@ -142,7 +123,7 @@ void readInput(Keyboard& k, KeyQueue* keys, long long now) {
 // the input drained, the second one does not read again; keys typed meanwhile wait for the next
 // pass, and the decoder still runs so the lone Esc's time-out is kept.
 bool backendCollect(KeyQueue* keys) {
-    Keyboard& k = startKeyboard();
+    TerminalKeys& k = startKeyboard();
     terminalFlush();
     if (k.resumes != terminal.resumes) {
         // Focus reports were off while the program was stopped: assume the focus until told otherwise.
@@ -164,13 +145,13 @@ bool backendCollect(KeyQueue* keys) {
 // Waits for input; once some has come, the next intake reads even within the same millisecond.
 bool backendWait(int milliseconds) {
     if (!terminalWaitForInput(milliseconds)) return false;
-    keyboard.drainedAtMs = -1;
+    terminal.keys.drainedAtMs = -1;
     return true;
 }
 
 // Without releases a press counts as held in the pass that sees it.
 bool backendKeyDown(int scanCode) {
-    Keyboard& k = startKeyboard();
+    TerminalKeys& k = startKeyboard();
     k.takenScan = 0;
     if (scanCode <= 0 || scanCode >= ScanCodeCount) return false;
     bool down = k.focused && (k.seen[scanCode] || (k.kitty && k.held[scanCode]));
@@ -181,7 +162,7 @@ bool backendKeyDown(int scanCode) {
 // A press that pollKey took still counts for the isKeyDown that comes next, as in a loop that asks
 // isKeyDown before each pollKey; a second pollKey first (the line editor, a discarding loop) drops it.
 void backendKeyTaken(int key) {
-    Keyboard& k = startKeyboard();
+    TerminalKeys& k = startKeyboard();
     if (key < 0) {
         forgetHeldKeys(k);
         // A lone Esc may still wait to be told from a sequence: whatever it turns out to be is dropped.
@@ -194,7 +175,7 @@ void backendKeyTaken(int key) {
 }
 
 bool terminalAskCursor(int* row, int* column, KeyQueue* keys) {
-    Keyboard& k = startKeyboard();
+    TerminalKeys& k = startKeyboard();
     const TerminalInfo& info = terminalStart();
     if (!info.outputIsTerminal) return false;
     if (!info.inputIsTerminal) return terminalAskCursorAside(row, column);

@@ -79,7 +79,7 @@ void startModes() {
     if (!info.outputIsTerminal) return;
     if (info.inputIsTerminal) {
         buildModeStrings(true, false);  // a way out while the replies are awaited undoes the modes too
-        writeKeyModes();
+        writeEnterModes();
         ReplyScan scan = askTerminal(StdIn, true, true, true);
         info.kittyKeyboard = scan.kitty && scan.attributes;
         if (info.kittyKeyboard) writeKittyFlags();

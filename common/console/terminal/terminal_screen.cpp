@@ -14,9 +14,6 @@ namespace {
 // No terminal is larger than this many rows or columns; a cursor report beyond it is no answer.
 constexpr int LargestScreenSide = 1000;
 
-bool cursorVisible = true;  // as the layer last set it, or as the terminal had it at start
-int resumesSeen = 0;        // the terminal's count of resumes after a stop, as last seen
-
 // Where the layer cannot know the cursor's place, it goes on from column 1 of a new blank row at the
 // bottom: the bottom row is reached by an absolute move, and a line feed there scrolls, so no row still
 // on screen is written over.
@@ -47,8 +44,8 @@ void placeCursor(ScreenModel* model, int row, int column, bool resized) {
 // when the terminal did not say in time.
 bool backendStart(ScreenModel* model) {
     const TerminalInfo& info = terminalStart();
-    resumesSeen = terminal.resumes;
-    cursorVisible = !info.cursorHidden;
+    terminal.resumesSeen = terminal.resumes;
+    terminal.cursorVisible = !info.cursorHidden;
     if (!info.outputIsTerminal) {
         model->recordChanges = false;  // nothing draws them into a file or a pipe
         return false;
@@ -71,9 +68,9 @@ void backendRestore() {
 int backendFollow(ScreenModel* model, KeyQueue* keys) {
     int width = 0, height = 0;
     bool resized = terminalResized(&width, &height);
-    bool resumed = resumesSeen != terminal.resumes;
+    bool resumed = terminal.resumesSeen != terminal.resumes;
     if (!resized && !resumed) return 0;
-    resumesSeen = terminal.resumes;
+    terminal.resumesSeen = terminal.resumes;
     if (resized) resizeScreenModel(model, width, height);
     terminalForgetScreen();
     int row = 0, column = 0;
@@ -100,8 +97,8 @@ void backendSleep(int milliseconds) {
 }
 
 bool backendShowCursor(bool visible) {
-    bool was = cursorVisible;
-    cursorVisible = visible;
+    bool was = terminal.cursorVisible;
+    terminal.cursorVisible = visible;
     if (terminalStart().outputIsTerminal) writeCursorVisibility(visible);
     return was;
 }

@@ -3,8 +3,6 @@
 // calls here only uses write() and errno.
 #include "common/console/terminal/terminal.h"
 
-#include "common/console/terminal/screen_writer.h"
-
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -16,9 +14,6 @@ namespace {
 // keypad's Enter sends ESC O M where terminals otherwise send a line feed, as for Ctrl+Enter.
 constexpr const char* KeyModes = "\x1b[?1036s\x1b[?1036h\x1b[?1004h\x1b=";
 constexpr const char* KittyFlags = "\x1b[>3u";
-
-ScreenWriter writer;
-std::vector<std::string> chunks;  // the writer's output for the changes being handed on
 
 const char* cursorVisibility(bool visible) {
     return visible ? "\x1b[?25h" : "\x1b[?25l";
@@ -86,22 +81,23 @@ void terminalQueue(const char* bytes, std::size_t count) {
 // The writer's chunks keep its sequences and glyphs whole, and the run is written before a chunk
 // would make it pass its size, so no write splits one.
 void terminalDraw(ScreenModel* model) {
+    Terminal& t = terminal;
     if (model->changes.empty()) return;
-    chunks.clear();
-    writer.utf8 = terminal.info.utf8;
-    renderDrawOps(&writer, model->changes, model->height, &chunks);
-    for (const std::string& chunk : chunks) terminalQueue(chunk.data(), chunk.size());
+    t.chunks.clear();
+    t.writer.utf8 = t.info.utf8;
+    renderDrawOps(&t.writer, model->changes, model->height, &t.chunks);
+    for (const std::string& chunk : t.chunks) terminalQueue(chunk.data(), chunk.size());
     model->changes.clear();
 }
 
 void terminalForgetScreen() {
-    forgetTerminalState(&writer);
+    forgetTerminalState(&terminal.writer);
 }
 
 void terminalCursorIs(int row, int column) {
-    writer.cursorKnown = true;
-    writer.row = row;
-    writer.column = column;
+    terminal.writer.cursorKnown = true;
+    terminal.writer.row = row;
+    terminal.writer.column = column;
 }
 
 void buildModeStrings(bool keyModes, bool kitty) {
@@ -123,10 +119,6 @@ void writeEnterModes() {
 
 void writeRestoreModes() {
     writeAll(terminal.restoreModes, terminal.restoreModesLength);
-}
-
-void writeKeyModes() {
-    writeAll(KeyModes, std::strlen(KeyModes));
 }
 
 void writeKittyFlags() {
