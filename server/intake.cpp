@@ -110,12 +110,17 @@ DatagramCut cutDatagram(const enet_uint8* data, std::size_t length, bool checksu
         enet_uint8 kind = commandKind(command);
         bool goodbye = holdGoodbye && kind == ENET_PROTOCOL_COMMAND_DISCONNECT;
         bool starts = startsMessage(command);
-        if (goodbye || (starts && cut.admitted == budget)) {
+        if (cut.length == length && (goodbye || (starts && cut.admitted == budget))) {
             cut.length = static_cast<std::size_t>(command - data);
             cut.atGoodbye = goodbye;
-            break;
         }
-        cut.admitted += starts ? 1 : 0;
+        if (cut.length == length) {
+            cut.admitted += starts ? 1 : 0;
+        } else if (!cut.atGoodbye && isData(kind) && (command[0] & ENET_PROTOCOL_COMMAND_FLAG_ACKNOWLEDGE) != 0) {
+            cut.refused = true;
+            cut.refusedChannel = command[1];
+            cut.refusedUpTo = protocolWord(command + 2);
+        }
     }
     return cut;
 }
@@ -149,6 +154,7 @@ int screenDatagram(ENetHost* host, ENetEvent* /*event*/) {
     if (chatter != nullptr) {
         chatter->leaving = chatter->leaving || cut.atGoodbye;
         chatter->intakeBound += cut.admitted;
+        if (cut.refused) noteRefused(chatter->refused, cut.refusedChannel, cut.refusedUpTo, serverClock());
     }
     host->receivedDataLength = cut.length;
     return 0;

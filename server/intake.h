@@ -12,10 +12,6 @@
 
 #include "server/chat_server.h"
 
-// Messages from one peer that ENet may hold for the loop at once: received, not yet handled. A burst of
-// this many from a bot is taken whole; each costs the server about 200 bytes, so a flood of empty
-// packets makes it hold under 1 MiB for that peer.
-constexpr std::size_t IntakeLimitMessages = 4096;
 // The longest message a chatter may send: relayed with the longest name in front, it still fits in the
 // longest message. A longer one is never acknowledged.
 constexpr std::size_t ChatterMessageLimit = MessageLimit - NameLimit - 1;
@@ -34,6 +30,9 @@ struct DatagramCut {
     std::size_t length = 0;
     bool atGoodbye = false;  // the cut is at a goodbye
     std::size_t admitted = 0;  // new messages let through (a packet's later pieces are no new message)
+    bool refused = false;      // a data command the sender wants acknowledged was cut off, not at a goodbye
+    enet_uint8 refusedChannel = 0;
+    enet_uint16 refusedUpTo = 0;  // the last such command's reliable sequence number
 };
 DatagramCut cutDatagram(const enet_uint8* data, std::size_t length, bool checksummed, std::size_t budget,
                         bool holdGoodbye);

@@ -30,6 +30,7 @@ void admitChatter(ChatServer& server, int slot, ENetPeer* peer) {
     chatter.leaving = false;
     chatter.intakeBound = 0;
     chatter.intakeHandled = false;
+    chatter.refused = RefusedRecord{};
 }
 
 Text renameChatter(ChatServer& server, int slot, const Text& requested) {
@@ -55,10 +56,7 @@ void releaseChatter(ChatServer& server, int slot, ENetPeer* peer) {
     chatter.backlogBytes = chatter.backlogMessages = 0;
     chatter.aheadBytes = chatter.aheadMessages = 0;
     chatter.heldBackSince = 0;
-}
-
-bool isHeldBack(const Chatter& chatter) {
-    return chatter.aheadBytes >= AheadLimitBytes || chatter.aheadMessages >= AheadLimitMessages;
+    chatter.refused = RefusedRecord{};
 }
 
 int chatterSlotOf(const ChatServer& server, const ENetPeer* peer) {

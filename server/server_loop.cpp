@@ -7,8 +7,13 @@ namespace {
 
 const Text EscKey = "\x1b";
 
-bool pastBacklogLimit(const Chatter& chatter) {
-    return chatter.backlogBytes > BacklogLimitBytes || chatter.backlogMessages > BacklogLimitMessages;
+// A chatter whose oldest unread message has waited too long; what ENet has since read in order is
+// forgotten first.
+bool refusedTooLong(Chatter& chatter, double now) {
+    if (chatter.refused.count == 0 || chatter.peer == nullptr) return false;
+    std::size_t channel = static_cast<std::size_t>(chatter.refused.channel);
+    if (channel < chatter.peer->channelCount) noteTaken(chatter.refused, chatter.peer->channels[channel].incomingReliableSequenceNumber);
+    return refusedTooLong(chatter.refused, now);
 }
 
 // The active chatter with the most waiting to reach it, or -1.
@@ -89,9 +94,11 @@ void pingChatters(ChatServer& server) {
 }
 
 void cutOffLaggards(ChatServer& server) {
-    for (int slot = 0; slot < RosterSize; ++slot)
-        if (server.chatters[slot].active == 1 && pastBacklogLimit(server.chatters[slot])) endChatter(server, slot);
     double now = serverClock();
+    for (int slot = 0; slot < RosterSize; ++slot) {
+        Chatter& chatter = server.chatters[slot];
+        if (chatter.active == 1 && (pastBacklogLimit(chatter) || refusedTooLong(chatter, now))) endChatter(server, slot);
+    }
     for (int slot = 0; slot < RosterSize; ++slot) {
         Chatter& speaker = server.chatters[slot];
         if (speaker.active != 1 || !isHeldBack(speaker)) {
@@ -102,6 +109,7 @@ void cutOffLaggards(ChatServer& server) {
             int laggard = mostBehind(server);
             if (laggard >= 0) endChatter(server, laggard);
             speaker.heldBackSince = now;
+            restartRefused(speaker.refused, now);
         }
     }
 }

@@ -1,0 +1,45 @@
+#include "server/limits.h"
+
+#include "server/chat_server.h"
+
+namespace {
+
+// Sequence numbers wrap at 16 bits: a is at or before b when b is less than half the range ahead.
+bool atOrBefore(enet_uint16 a, enet_uint16 b) { return static_cast<enet_uint16>(b - a) < 0x8000; }
+
+}  // namespace
+
+bool pastBacklogLimit(const Chatter& chatter) {
+    return chatter.backlogBytes > BacklogLimitBytes || chatter.backlogMessages > BacklogLimitMessages;
+}
+
+bool isHeldBack(const Chatter& chatter) {
+    return chatter.aheadBytes >= AheadLimitBytes || chatter.aheadMessages >= AheadLimitMessages;
+}
+
+void noteRefused(RefusedRecord& record, enet_uint8 channel, enet_uint16 upTo, double now) {
+    if (record.count == 0) record.channel = channel;
+    if (record.channel != channel) return;
+    if (record.count > 0 && atOrBefore(upTo, record.runs[record.count - 1].upTo)) return;
+    if (record.count == RefusedRunLimit) {
+        record.runs[record.count - 1].upTo = upTo;
+        return;
+    }
+    record.runs[record.count++] = RefusedRun{upTo, now};
+}
+
+void noteTaken(RefusedRecord& record, enet_uint16 taken) {
+    int gone = 0;
+    while (gone < record.count && atOrBefore(record.runs[gone].upTo, taken)) ++gone;
+    for (int i = gone; i < record.count; ++i) record.runs[i - gone] = record.runs[i];
+    record.count -= gone;
+    if (record.count == 0) record.channel = -1;
+}
+
+void restartRefused(RefusedRecord& record, double now) {
+    for (int i = 0; i < record.count; ++i) record.runs[i].since = now;
+}
+
+bool refusedTooLong(const RefusedRecord& record, double now) {
+    return record.count > 0 && now - record.runs[0].since > RefusedLimitSeconds;
+}

@@ -1,0 +1,66 @@
+// Every limit on what one chatter may have the server hold, with its reason, and the pure checks
+// against them. Each limit belongs to one chatter, is counted in messages as well as bytes, and ends in
+// a clear result for that chatter alone: it is slowed down or cut off; none is shared by all chatters.
+#pragma once
+
+#include <enet/enet.h>
+
+#include <cstddef>
+
+struct Chatter;
+
+// Messages one chatter may have waiting at the server for it, sent or not yet acknowledged. A chatter
+// past either figure cannot keep up with the lobby and is cut off, as ENet cuts off a peer that stopped
+// answering. Four of the longest messages in bytes; in messages, about five seconds of a lobby whose 25
+// chatters all flood with short lines as fast as the server relays them, which no honest reader lags.
+constexpr std::size_t BacklogLimitBytes = 8u << 20;
+constexpr std::size_t BacklogLimitMessages = 4096;
+// What a chatter has said that is still on its way to some listener: past either figure the server
+// reads nothing more from that chatter (ENet slows it down) until it has arrived, so a fast speaker keeps
+// to the pace of its slowest listener and the server does not grow.
+constexpr std::size_t AheadLimitBytes = 2u << 20;
+constexpr std::size_t AheadLimitMessages = 1024;
+// A speaker held back that long without a break: the listener that lags most is cut off, so one slow
+// or silent reader cannot hold a speaker up. A reader that takes a line of 1 MiB in less time (about
+// 3 Mbit/s) is never cut for it.
+constexpr double HeldBackLimitSeconds = 3.0;
+// A chatter whose oldest message the server has left unread (and so unacknowledged) that long is cut
+// off. Its ENet sends such a message again at ever longer intervals and gives the connection up by itself
+// from 5 s without an acknowledgement on (ENet's timeout minimum), without saying so, and the lobby
+// would list it until the server's own ENet gave it up in turn, up to 30 s later; cut off before that,
+// it learns at once and the lobby hears it has gone.
+constexpr double RefusedLimitSeconds = 4.0;
+
+// The messages of one chatter the server has left unread, in runs of reliable sequence numbers on one
+// channel, each with the time its run was first left unread; the oldest run first. ENet reads a
+// channel's messages in order, so a run is gone once the channel's count has passed it. Runs beyond the
+// last are merged into it, which can only make the oldest look older.
+constexpr int RefusedRunLimit = 8;
+struct RefusedRun {
+    enet_uint16 upTo = 0;
+    double since = 0;
+};
+struct RefusedRecord {
+    int channel = -1;  // -1 while nothing waits
+    RefusedRun runs[RefusedRunLimit];
+    int count = 0;
+};
+
+// Messages from one peer that ENet may hold for the loop at once: received, not yet handled. A burst of
+// this many from a bot is taken whole; each costs the server about 200 bytes, so a flood of empty
+// packets makes it hold under 1 MiB for that peer.
+constexpr std::size_t IntakeLimitMessages = 4096;
+// True while the chatter has been sent more than it may have unacknowledged.
+bool pastBacklogLimit(const Chatter& chatter);
+// True while what the chatter said is too far ahead of its slowest listener to read more from it.
+bool isHeldBack(const Chatter& chatter);
+
+// Notes that the server left the chatter's messages up to upTo on the channel unread at time now.
+void noteRefused(RefusedRecord& record, enet_uint8 channel, enet_uint16 upTo, double now);
+// Forgets the runs ENet has read in order: the channel's count has reached taken.
+void noteTaken(RefusedRecord& record, enet_uint16 taken);
+// Counts what waits as left unread only from now: for a speaker whose slowest listener was just cut off,
+// which held it back through no doing of its own.
+void restartRefused(RefusedRecord& record, double now);
+// True once the oldest message left unread has waited longer than RefusedLimitSeconds.
+bool refusedTooLong(const RefusedRecord& record, double now);
