@@ -1,0 +1,65 @@
+// The record of what the server left unread from a chatter, as a table: runs noted and read in order,
+// across the 16-bit wrap of ENet's sequence numbers, and when the oldest has waited too long.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "server/limits.h"
+
+namespace {
+
+struct Step {
+    char what;  // 'r' refused up to `sequence` at `time`, 't' ENet read up to `sequence`, 's' restarted at `time`
+    int channel;
+    enet_uint16 sequence;
+    double time;
+};
+
+struct Row {
+    const char* name;
+    std::vector<Step> steps;
+    double askedAt;
+    bool tooLong;
+    int runs;
+};
+
+TEST(RefusedRecordTest, OldestUnreadDecidesTheCut) {
+    const double limit = RefusedLimitSeconds;
+    const std::vector<Row> rows = {
+        {"nothing refused", {}, 100, false, 0},
+        {"refused, not yet too long", {{'r', 0, 10, 1}}, 1 + limit, false, 1},
+        {"refused too long", {{'r', 0, 10, 1}}, 1.1 + limit, true, 1},
+        {"a later run keeps the first one's time", {{'r', 0, 10, 1}, {'r', 0, 20, 3}}, 1.1 + limit, true, 2},
+        {"an older resend adds no run", {{'r', 0, 10, 1}, {'r', 0, 5, 3}}, 1.1 + limit, true, 1},
+        {"the first run read, the second decides", {{'r', 0, 10, 1}, {'r', 0, 20, 3}, {'t', 0, 10, 0}}, 1.1 + limit, false, 1},
+        {"all read", {{'r', 0, 10, 1}, {'t', 0, 12, 0}}, 100, false, 0},
+        {"across the wrap", {{'r', 0, 65530, 1}, {'r', 0, 4, 2}, {'t', 0, 65535, 0}}, 1.1 + limit, false, 1},
+        {"read across the wrap", {{'r', 0, 65530, 1}, {'t', 0, 3, 0}}, 100, false, 0},
+        {"another channel is not followed", {{'r', 0, 10, 1}, {'r', 3, 50, 0.5}, {'t', 0, 10, 0}}, 100, false, 0},
+        {"restarted after a listener was cut", {{'r', 0, 10, 1}, {'s', 0, 0, 3}}, 1.1 + limit, false, 1},
+    };
+    for (const Row& row : rows) {
+        RefusedRecord record;
+        for (const Step& step : row.steps) {
+            if (step.what == 'r') noteRefused(record, static_cast<enet_uint8>(step.channel), step.sequence, step.time);
+            if (step.what == 't') noteTaken(record, step.sequence);
+            if (step.what == 's') restartRefused(record, step.time);
+        }
+        EXPECT_EQ(refusedTooLong(record, row.askedAt), row.tooLong) << row.name;
+        EXPECT_EQ(record.count, row.runs) << row.name;
+    }
+}
+
+// More runs than the record holds merge into the last: the oldest keeps its time, the last reaches
+// the newest, so nothing refused is ever forgotten before ENet has read it.
+TEST(RefusedRecordTest, RunsBeyondTheLimitMergeIntoTheLast) {
+    RefusedRecord record;
+    for (int i = 0; i < RefusedRunLimit + 5; ++i) noteRefused(record, 0, static_cast<enet_uint16>(10 * (i + 1)), i);
+    EXPECT_EQ(record.count, RefusedRunLimit);
+    noteTaken(record, static_cast<enet_uint16>(10 * (RefusedRunLimit + 4)));
+    EXPECT_EQ(record.count, 1);
+    noteTaken(record, static_cast<enet_uint16>(10 * (RefusedRunLimit + 5)));
+    EXPECT_EQ(record.count, 0);
+}
+
+}  // namespace
