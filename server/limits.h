@@ -25,11 +25,12 @@ constexpr std::size_t AheadLimitMessages = 1024;
 // 3 Mbit/s) is never cut for it.
 constexpr double HeldBackLimitSeconds = 3.0;
 // A chatter whose oldest message the server has left unread (and so unacknowledged) that long is cut
-// off. Its ENet sends such a message again at ever longer intervals and gives the connection up by itself
-// from 5 s without an acknowledgement on (ENet's timeout minimum), without saying so, and the lobby
-// would list it until the server's own ENet gave it up in turn, up to 30 s later; cut off before that,
-// it learns at once and the lobby hears it has gone.
-constexpr double RefusedLimitSeconds = 4.0;
+// off: ENet's own timeout minimum. The sender's ENet sends such a message again at ever longer intervals
+// and, from that long without an acknowledgement on, gives the connection up by itself without saying
+// so; the lobby would then list it until the server's own ENet gave it up in turn, up to 30 s later.
+// Cut off here, it learns at once and the lobby hears it has gone. Shorter, a speaker held back for a
+// while by a slow listener could be cut between two of its ENet's resends.
+constexpr double RefusedLimitSeconds = ENET_PEER_TIMEOUT_MINIMUM / 1000.0;
 
 // The messages of one chatter the server has left unread, in runs of reliable sequence numbers on one
 // channel, each with the time its run was first left unread; the oldest run first. ENet reads a
