@@ -84,7 +84,7 @@ void checkRoster() {
     int active = 0;
     for (int slot = 0; slot < RosterSize; ++slot) {
         const Chatter& chatter = harness.server.chatters[slot];
-        if (chatter.active != 1) continue;
+        if (!chatter.active) continue;
         ++active;
         if (chatter.peer != harness.chatterPeer) fail("a record is held by another peer");
         if (chatter.name.find(' ') != Text::npos) fail("a name holds a blank");

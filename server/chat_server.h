@@ -17,11 +17,10 @@ constexpr int RosterSize = 26;
 constexpr int ServerPeerLimit = 25;
 
 struct Chatter {
-    std::int32_t id = 0;      // its own slot while held, -1 once released, 0 if never used
-    std::int32_t active = 0;  // 1 while a connected peer holds the record
+    bool active = false;      // while a connected peer holds the record
     ENetPeer* peer = nullptr; // the holder's peer; left in place on release
     Text name;
-    std::uint32_t admission = 0;      // which admission of the run holds the record; 0 for none
+    std::int32_t admission = 0;       // which admission of the run holds the record; 0 for none
     std::size_t backlogBytes = 0;     // messages to this chatter that ENet still holds
     std::size_t backlogMessages = 0;
     std::size_t aheadBytes = 0;       // its messages still on their way to some listener
@@ -43,8 +42,8 @@ constexpr std::size_t NameLimit = (MessageLimit - 1 - ListHeadLength) / ServerPe
 struct ChatServer {
     ENetHost* host = nullptr;
     Chatter chatters[RosterSize];
-    std::int32_t nextSlot = 0;     // admissions so far; never decreased
-    std::uint32_t admissions = 0;  // the same count, for telling one holder of a slot from the next
+    std::int32_t nextSlot = 0;     // admissions so far, never decreased: also tells one holder of a
+                                   // slot from the next
     bool leaverServed = false;     // the last pass took a leaver's line; the next takes ENet's event
     int speaker = -1;              // the slot whose message is being handled: what is sent meanwhile is
                                    // counted as that chatter's (-1 for none)

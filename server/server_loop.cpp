@@ -21,7 +21,7 @@ int mostBehind(const ChatServer& server) {
     int most = -1;
     for (int slot = 0; slot < RosterSize; ++slot) {
         const Chatter& chatter = server.chatters[slot];
-        if (chatter.active == 1 && (most < 0 || chatter.backlogBytes > server.chatters[most].backlogBytes)) most = slot;
+        if (chatter.active && (most < 0 || chatter.backlogBytes > server.chatters[most].backlogBytes)) most = slot;
     }
     return most;
 }
@@ -30,7 +30,7 @@ int mostBehind(const ChatServer& server) {
 int leavingSlot(const ChatServer& server) {
     for (int slot = 0; slot < RosterSize; ++slot) {
         const Chatter& chatter = server.chatters[slot];
-        if (chatter.active == 1 && chatter.leaving && chatter.peer != nullptr) return slot;
+        if (chatter.active && chatter.leaving && chatter.peer != nullptr) return slot;
     }
     return -1;
 }
@@ -89,7 +89,7 @@ int takeEvent(ENetHost* host, ENetEvent& event) {
 void pingChatters(ChatServer& server) {
     for (int slot = 0; slot < RosterSize; ++slot) {
         Chatter& chatter = server.chatters[slot];
-        if (chatter.active == 1 && chatter.peer != nullptr) enet_peer_ping(chatter.peer);
+        if (chatter.active && chatter.peer != nullptr) enet_peer_ping(chatter.peer);
     }
 }
 
@@ -97,11 +97,11 @@ void cutOffLaggards(ChatServer& server) {
     double now = serverClock();
     for (int slot = 0; slot < RosterSize; ++slot) {
         Chatter& chatter = server.chatters[slot];
-        if (chatter.active == 1 && (pastBacklogLimit(chatter) || refusedTooLong(chatter, now))) endChatter(server, slot);
+        if (chatter.active && (pastBacklogLimit(chatter) || refusedTooLong(chatter, now))) endChatter(server, slot);
     }
     for (int slot = 0; slot < RosterSize; ++slot) {
         Chatter& speaker = server.chatters[slot];
-        if (speaker.active != 1 || !isHeldBack(speaker)) {
+        if (!speaker.active || !isHeldBack(speaker)) {
             speaker.heldBackSince = 0;
         } else if (speaker.heldBackSince == 0) {
             speaker.heldBackSince = now;

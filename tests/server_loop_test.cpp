@@ -154,8 +154,7 @@ TEST_F(ServerLoopTest, LeaverIsAnnouncedToTheOthersWithTheNameItHeld) {
     EXPECT_EQ(lobby.console, "Cli1 disconnected.\r\n" + trace("OLD Zed"));
     EXPECT_EQ(bob.packets.size(), bobBefore);
     const Chatter& released = lobby.server.chatters[1];
-    EXPECT_EQ(released.active, 0);
-    EXPECT_EQ(released.id, -1);
+    EXPECT_FALSE(released.active);
     EXPECT_EQ(released.name, "");
     // The last chatter leaving still traces its notice, which reaches nobody.
     lobby.console.clear();
@@ -320,14 +319,14 @@ TEST_F(ServerLoopTest, ASpeakerKeepsItsListenersPaceAndALoneLaggardIsCutOff) {
     for (int i = 0; i < 10; ++i) sendTestText(alice, line);
     passUntil(lobby, {&alice}, 1500, [] { return false; });
     EXPECT_LT(alice.packets.size(), 4u + 10u);
-    EXPECT_EQ(lobby.server.chatters[1].active, 1);
-    EXPECT_EQ(lobby.server.chatters[2].active, 1);
+    EXPECT_TRUE(lobby.server.chatters[1].active);
+    EXPECT_TRUE(lobby.server.chatters[2].active);
     passUntil(lobby, {&alice, &bob, &carol}, 20000, [&] { return carol.packets.size() >= 2u + 10u; });
     EXPECT_EQ(carol.packets.size(), 12u);
 
     for (int i = 0; i < 10; ++i) sendTestText(alice, line);
-    passUntil(lobby, {&alice, &carol}, 20000, [&] { return lobby.server.chatters[1].active == 0; });
-    EXPECT_EQ(lobby.server.chatters[1].active, 0);
+    passUntil(lobby, {&alice, &carol}, 20000, [&] { return !lobby.server.chatters[1].active; });
+    EXPECT_FALSE(lobby.server.chatters[1].active);
     EXPECT_NE(lobby.console.find("Cli1 disconnected."), std::string::npos);
     passUntil(lobby, {&alice, &carol}, 20000, [&] { return carol.packets.size() >= 12u + 11u; });
     std::size_t said = 0, notices = 0;

@@ -24,7 +24,7 @@ long long nowMs() {
 
 bool holdsSlotOf(const LoopbackLobby& lobby, const ChatTestClient& client) {
     for (const Chatter& chatter : lobby.server.chatters)
-        if (chatter.active == 1 && chatter.peer != nullptr &&
+        if (chatter.active && chatter.peer != nullptr &&
             chatter.peer->address.port == client.host->address.port)
             return true;
     return false;
