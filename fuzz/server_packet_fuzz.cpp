@@ -16,9 +16,10 @@
 #include "common/host_guard.h"
 #include "common/protocol.h"
 #include "server/chat_server.h"
+#include "server/enet_edge.h"
 #include "server/intake.h"
+#include "server/server_events.h"
 #include "server/server_host.h"
-#include "server/server_loop.h"
 #include "tests/support/chat_test_client.h"
 
 namespace {

@@ -12,10 +12,6 @@
 #include "common/text.h"
 #include "server/limits.h"
 
-constexpr int RosterSize = 26;
-// Peers the host admits at once: one fewer than the roster holds, so a newcomer always finds a free record.
-constexpr int ServerPeerLimit = 25;
-
 struct Chatter {
     bool active = false;      // while a connected peer holds the record
     ENetPeer* peer = nullptr; // the holder's peer; left in place on release
@@ -31,13 +27,6 @@ struct Chatter {
     bool intakeHandled = false;       // the loop has taken one of them since they were counted
     RefusedRecord refused;            // its messages the server left unread
 };
-
-// The longest name a chatter keeps: the list reply of 25 chatters with names this long, and figures
-// of ten digits each, still fits in the longest message. A longer requested name gets the "Lamer" name,
-// as one holding a blank does; the 72 characters a person can type stay far below it.
-constexpr std::size_t ListHeadLength = 21;      // "WSP Lobby Chatters:" and CR LF
-constexpr std::size_t ListLineExtra = 3 + 2 + 2 + 10 + 5 + 10 + 2 + 10 + 2 + 10 + 2 + 10 + 3;
-constexpr std::size_t NameLimit = (MessageLimit - 1 - ListHeadLength) / ServerPeerLimit - ListLineExtra;
 
 struct ChatServer {
     ENetHost* host = nullptr;

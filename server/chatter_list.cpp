@@ -1,4 +1,4 @@
-#include "server/server_loop.h"
+#include "server/chatter_list.h"
 
 namespace {
 

@@ -7,7 +7,25 @@ namespace {
 // Sequence numbers wrap at 16 bits: a is at or before b when b is less than half the range ahead.
 bool atOrBefore(enet_uint16 a, enet_uint16 b) { return static_cast<enet_uint16>(b - a) < 0x8000; }
 
+// The active chatter with the most waiting to reach it, or -1.
+int mostBehind(const ChatServer& server) {
+    int most = -1;
+    for (int slot = 0; slot < RosterSize; ++slot) {
+        const Chatter& chatter = server.chatters[slot];
+        if (chatter.active && (most < 0 || chatter.backlogBytes > server.chatters[most].backlogBytes)) most = slot;
+    }
+    return most;
+}
+
 }  // namespace
+
+std::size_t intakeBudget(bool heldBack, std::size_t bound) {
+    return heldBack || bound >= IntakeLimitMessages ? 0 : IntakeLimitMessages - bound;
+}
+
+bool intakeRecountDue(std::size_t bound, bool handledSince) {
+    return bound >= IntakeLimitMessages / 2 && handledSince;
+}
 
 bool pastBacklogLimit(const Chatter& chatter) {
     return chatter.backlogBytes > BacklogLimitBytes || chatter.backlogMessages > BacklogLimitMessages;
@@ -42,4 +60,27 @@ void restartRefused(RefusedRecord& record, double now) {
 
 bool refusedTooLong(const RefusedRecord& record, double now) {
     return record.count > 0 && now - record.runs[0].since > RefusedLimitSeconds;
+}
+
+void noteHeldBack(ChatServer& server, double now) {
+    for (Chatter& speaker : server.chatters) {
+        if (!speaker.active || !isHeldBack(speaker)) speaker.heldBackSince = 0;
+        else if (speaker.heldBackSince == 0) speaker.heldBackSince = now;
+    }
+}
+
+CutChoice chooseCut(const ChatServer& server, double now) {
+    CutChoice choice;
+    for (int slot = 0; slot < RosterSize && choice.slot < 0; ++slot) {
+        const Chatter& chatter = server.chatters[slot];
+        if (chatter.active && (pastBacklogLimit(chatter) || refusedTooLong(chatter.refused, now))) choice.slot = slot;
+    }
+    for (int slot = 0; slot < RosterSize && choice.slot < 0 && choice.heldSpeaker < 0; ++slot) {
+        const Chatter& speaker = server.chatters[slot];
+        if (speaker.heldBackSince != 0 && now - speaker.heldBackSince > HeldBackLimitSeconds) {
+            choice.heldSpeaker = slot;
+            choice.slot = mostBehind(server);
+        }
+    }
+    return choice;
 }

@@ -7,7 +7,28 @@
 
 #include <cstddef>
 
+#include "common/host_guard.h"
+
 struct Chatter;
+struct ChatServer;
+
+constexpr int RosterSize = 26;
+// Peers the host admits at once: one fewer than the roster holds, so a newcomer always finds a free record.
+constexpr int ServerPeerLimit = 25;
+
+// Packet bytes one peer may have the server hold while they are being reassembled or wait to be handled
+// (ENet's maximumWaitingData). ENet checks it before each new packet, so one peer can hold at most this
+// much plus one message.
+constexpr std::size_t ServerWaitingLimit = 1u << 20;
+// The longest name a chatter keeps: the list reply of 25 chatters with names this long, and figures
+// of ten digits each, still fits in the longest message. A longer requested name gets the "Lamer" name,
+// as one holding a blank does; the 72 characters a person can type stay far below it.
+constexpr std::size_t ListHeadLength = 21;      // "WSP Lobby Chatters:" and CR LF
+constexpr std::size_t ListLineExtra = 3 + 2 + 2 + 10 + 5 + 10 + 2 + 10 + 2 + 10 + 2 + 10 + 3;
+constexpr std::size_t NameLimit = (MessageLimit - 1 - ListHeadLength) / ServerPeerLimit - ListLineExtra;
+// The longest message a chatter may send: relayed with the longest name in front, it still fits in the
+// longest message. A longer one is never acknowledged.
+constexpr std::size_t ChatterMessageLimit = MessageLimit - NameLimit - 1;
 
 // Messages one chatter may have waiting at the server for it, sent or not yet acknowledged. A chatter
 // past either figure cannot keep up with the lobby and is cut off, as ENet cuts off a peer that stopped
@@ -51,6 +72,13 @@ struct RefusedRecord {
 // this many from a bot is taken whole; each costs the server about 200 bytes, so a flood of empty
 // packets makes it hold under 1 MiB for that peer.
 constexpr std::size_t IntakeLimitMessages = 4096;
+// How many more messages ENet may read from a chatter now, given what it may hold for the loop at most
+// (bound): none while the chatter is held back.
+std::size_t intakeBudget(bool heldBack, std::size_t bound);
+// Whether the upper bound is to be made exact by counting what ENet holds: only once it reaches half the
+// limit and the loop has taken some since, so that a flooder's datagrams cost no count.
+bool intakeRecountDue(std::size_t bound, bool handledSince);
+
 // True while the chatter has been sent more than it may have unacknowledged.
 bool pastBacklogLimit(const Chatter& chatter);
 // True while what the chatter said is too far ahead of its slowest listener to read more from it.
@@ -65,3 +93,14 @@ void noteTaken(RefusedRecord& record, enet_uint16 taken);
 void restartRefused(RefusedRecord& record, double now);
 // True once the oldest message left unread has waited longer than RefusedLimitSeconds.
 bool refusedTooLong(const RefusedRecord& record, double now);
+
+// Notes when each active speaker began to be held back, 0 for one that is not.
+void noteHeldBack(ChatServer& server, double now);
+// Whom to cut off now, given the roster and the time. slot: a chatter past its backlog limit or whose
+// oldest unread message has waited too long; else the listener that lags most behind a speaker held back
+// longer than HeldBackLimitSeconds, which is then named in heldSpeaker. -1 for none.
+struct CutChoice {
+    int slot = -1;
+    int heldSpeaker = -1;
+};
+CutChoice chooseCut(const ChatServer& server, double now);

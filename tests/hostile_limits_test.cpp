@@ -5,7 +5,7 @@
 #include <arpa/inet.h>
 
 #include "common/protocol.h"
-#include "server/intake.h"
+#include "server/limits.h"
 #include "tests/hostile_network.h"
 
 namespace {

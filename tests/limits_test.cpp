@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "server/chat_server.h"
 #include "server/limits.h"
 
 namespace {
@@ -60,6 +61,54 @@ TEST(RefusedRecordTest, RunsBeyondTheLimitMergeIntoTheLast) {
     EXPECT_EQ(record.count, 1);
     noteTaken(record, static_cast<enet_uint16>(10 * (RefusedRunLimit + 5)));
     EXPECT_EQ(record.count, 0);
+}
+
+// Whom the limits cut off, given a roster and the time; slot 0 is always an active, idle chatter.
+constexpr double Now = 1000;
+
+TEST(ChooseCutTest, EachLimitCutsItsOwnChatterOnly) {
+    struct Row {
+        const char* name;
+        void (*set)(Chatter& one, Chatter& two);
+        int slot;
+        int heldSpeaker;
+    };
+    const Row rows[] = {
+        {"nobody past a limit", [](Chatter&, Chatter&) {}, -1, -1},
+        {"backlog past its bytes", [](Chatter& one, Chatter&) { one.backlogBytes = BacklogLimitBytes + 1; }, 1, -1},
+        {"backlog past its messages", [](Chatter&, Chatter& two) { two.backlogMessages = BacklogLimitMessages + 1; }, 2, -1},
+        {"backlog at its limit", [](Chatter& one, Chatter&) { one.backlogMessages = BacklogLimitMessages; }, -1, -1},
+        {"an inactive record past a limit", [](Chatter& one, Chatter&) { one.active = false, one.backlogBytes = BacklogLimitBytes + 1; }, -1, -1},
+        {"left unread too long", [](Chatter&, Chatter& two) { noteRefused(two.refused, 0, 7, Now - RefusedLimitSeconds - 0.1); }, 2, -1},
+        {"left unread, not yet too long", [](Chatter&, Chatter& two) { noteRefused(two.refused, 0, 7, Now - 1); }, -1, -1},
+        {"held back too long: the listener most behind", [](Chatter& one, Chatter& two) {
+             one.heldBackSince = Now - HeldBackLimitSeconds - 0.1;
+             two.backlogBytes = 5000;
+         }, 2, 1},
+        {"held back, not yet too long", [](Chatter& one, Chatter& two) {
+             one.heldBackSince = Now - 1;
+             two.backlogBytes = 5000;
+         }, -1, -1},
+    };
+    for (const Row& row : rows) {
+        ChatServer server;
+        for (int slot = 0; slot < 3; ++slot) server.chatters[slot].active = true;
+        row.set(server.chatters[1], server.chatters[2]);
+        CutChoice cut = chooseCut(server, Now);
+        EXPECT_EQ(cut.slot, row.slot) << row.name;
+        EXPECT_EQ(cut.heldSpeaker, row.heldSpeaker) << row.name;
+    }
+}
+
+// What ENet may read from a chatter: the rest of the limit, none while it is held back or full.
+TEST(IntakeBudgetTest, TheRestOfTheLimitAndNoneWhileHeldBack) {
+    EXPECT_EQ(intakeBudget(false, 0), IntakeLimitMessages);
+    EXPECT_EQ(intakeBudget(false, IntakeLimitMessages - 3), 3u);
+    EXPECT_EQ(intakeBudget(false, IntakeLimitMessages + 3), 0u);
+    EXPECT_EQ(intakeBudget(true, 0), 0u);
+    EXPECT_FALSE(intakeRecountDue(IntakeLimitMessages / 2 - 1, true));
+    EXPECT_FALSE(intakeRecountDue(IntakeLimitMessages, false));
+    EXPECT_TRUE(intakeRecountDue(IntakeLimitMessages / 2, true));
 }
 
 }  // namespace

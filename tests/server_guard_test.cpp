@@ -14,7 +14,6 @@
 #include "common/host_guard.h"
 #include "server/roster.h"
 #include "server/sending.h"
-#include "server/server_loop.h"
 #include "tests/support/fragment_forger.h"
 #include "tests/support/loopback_lobby.h"
 
