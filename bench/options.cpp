@@ -4,45 +4,6 @@
 
 #include <cstdlib>
 
-const char* const UsageText =
-    "usage: chat-bench [--server PATH] [--console pipe|tmux|PATH] [--client PATH|none] [--pid PID]\n"
-    "                  [--chatters N] [--baseline] [--baseline-only] [--seconds S] [--idle S] [--smoke]\n"
-    "                  [--silent-peer S | --slow-reader S | --tiny-packets S | --half-open [N] |\n"
-    "                   --first-line N | --abrupt-leaver N]\n"
-    "Simulates N chatters (default 25) against a chat-server on 127.0.0.1:42069 and prints one table.\n"
-    "  --server PATH    start that chat-server (else use one already running)\n"
-    "  --console MODE   where the started server's console goes: a pipe drained here (default),\n"
-    "                   a tmux pane of 80x25, or a file or terminal path\n"
-    "  --client PATH    the chat-client for the client cost (default: beside the server; none: skip)\n"
-    "  --pid PID        the pid of a server already running, for its cost figures\n"
-    "  --baseline       also measure the benchmark's own minimal relay, the transport limit\n"
-    "  --baseline-only  measure only that relay (no server needed)\n"
-    "  --seconds S      saturation time (default 5)      --idle S   idle time for the cost (default 10)\n"
-    "  --smoke          5 chatters and short runs, to check that the tool works\n"
-    "  --flood S        instead of the table: every chatter keeps --window N lines (default 8) in flight\n"
-    "                   for S seconds; prints lines sent, delivered and lost, and chatters dropped\n"
-    "  --long-lines S   instead of the table: lines of 1,500 B to 1 MiB relayed whole, then a chatter\n"
-    "                   flooding with 1 MiB lines for S seconds (0: none) while another chats on\n"
-    "  --loss-sweep     instead of the table: chatters through a bad link (25 +/- 15 ms, 1 % duplication)\n"
-    "                   at 1, 5, 10, 20 and 30 % loss each way; --loss P for one loss only,\n"
-    "                   --runs N runs per loss (default 5), --lines-for S seconds of lines per run (default 15)\n"
-    "  --last-line N    instead of the table: N quitters (half as chat-client leaves, half abruptly) each\n"
-    "                   say a line just before leaving a busy lobby\n"
-    "Stress runs of one chatter against the lobby, each instead of the table; each prints the others'\n"
-    "longest silence, the delay of their short lines and the server's peak memory besides its own figures:\n"
-    "  --silent-peer S    10 chatters chat, one sends 1 MiB lines, one peer stops acknowledging for S s and\n"
-    "                     a newcomer joins: when the peer's OLD came, how long the newcomer waited\n"
-    "  --slow-reader S    the same lobby with an honest chatter behind a 1 Mbit/s link, for S s: whether\n"
-    "                     and when it was cut off\n"
-    "  --tiny-packets S   floods of empty packets, 1-byte packets and empty lines from 1 and from 24\n"
-    "                     chatters, S s each on a fresh server: server memory before, peak and growth\n"
-    "  --half-open [N]    one socket sends N (default 30) connects it never completes, once, then again\n"
-    "                     every 500 ms for 10 s: how long a newcomer waits to be welcomed\n"
-    "  --first-line N     N newcomers in an idle lobby and N in a busy one say a line the moment they are\n"
-    "                     connected: how long until it is back, and their second line\n"
-    "  --abrupt-leaver N  N leavers say 30 lines and vanish at once: lines arrived, before the OLD, and\n"
-    "                     the time from the goodbye to the OLD\n";
-
 namespace {
 
 void applySmoke(BenchSettings* settings) {

@@ -34,4 +34,3 @@ struct BenchOptions {
 bool parseOptions(int argc, char** argv, BenchOptions* options, Text* error);
 // A chat-client beside the server program, when one is there and none was named.
 Text clientBeside(const Text& serverPath);
-extern const char* const UsageText;
