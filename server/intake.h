@@ -4,6 +4,8 @@
 // count too, a speaker is kept to its listeners' pace, a goodbye waits until the lines before it are
 // handled, and one address and port holds at most one peer. What is not read now is cut off the end of
 // the datagram: ENet reads the acknowledgements before it, and the sender's ENet sends the rest again.
+// What is left unread is noted in the chatter's record, so that the loop cuts off a sender whose oldest
+// message has waited too long (limits.h). The walk through the datagram is ENet's edge (enet_edge.h).
 #pragma once
 
 #include <enet/enet.h>

@@ -48,7 +48,7 @@ void countAhead(SharedMessage& message, bool adding) {
 }
 
 // ENet frees a packet once its listener has acknowledged it, or is gone: counted out of that listener's
-// backlog, and out of the speaker's lead once most listeners have it.
+// backlog, and out of what its speaker has on its way once every listener has it.
 void forgetCopy(ENetPacket* packet) {
     MessageCopy& copy = *static_cast<MessageCopy*>(packet->userData);
     SharedMessage* message = copy.message;
