@@ -1,5 +1,7 @@
 #include "bench/bench_runs.h"
 
+#include <iterator>
+
 #include "bench/abrupt_leaver.h"
 #include "bench/first_line.h"
 #include "bench/half_open.h"
@@ -130,33 +132,24 @@ const char* const GeneralUsage =
 
 }  // namespace
 
-const BenchRun* benchRunNamed(const Text& name) {
-    for (const BenchRun& run : Runs) {
-        Text option = run.option;
-        if (!name.empty() && option.substr(0, option.find(' ')) == name) return &run;
-    }
-    return nullptr;
-}
-
 const BenchRun& chosenBenchRun(int argc, char** argv) {
     const BenchRun* chosen = &Runs[0];
-    for (int i = 1; i < argc; ++i)
-        if (const BenchRun* run = benchRunNamed(argv[i])) chosen = run;
+    for (int i = 1; i < argc; ++i) {
+        for (const BenchRun& run : Runs) {
+            Text option = run.option;
+            if (option.substr(0, option.find(' ')) == argv[i]) chosen = &run;
+        }
+    }
     return *chosen;
 }
 
 Text usageText() {
     Text usage = GeneralUsage;
-    for (const BenchRun& run : Runs) {
-        Text prints = run.prints, indent = "  " + Text(run.option);
-        for (size_t start = 0; run.option[0] != '\0' && start < prints.size();) {
-            size_t end = prints.find('\n', start);
-            if (end == Text::npos) end = prints.size();
-            Text pad(indent.size() < 21 ? 21 - indent.size() : 1, ' ');
-            usage += indent + pad + prints.substr(start, end - start) + "\n";
-            indent.clear();
-            start = end + 1;
-        }
+    for (const BenchRun* run = Runs + 1; run != std::end(Runs); ++run) {
+        Text line = "  " + Text(run->option);
+        line += Text(line.size() < 21 ? 21 - line.size() : 1, ' ');
+        for (const char* c = run->prints; *c != '\0'; ++c) line += *c == '\n' ? "\n" + Text(21, ' ') : Text(1, *c);
+        usage += line + "\n";
     }
     return usage;
 }

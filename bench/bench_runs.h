@@ -12,8 +12,6 @@ struct BenchRun {
     const char* prints;  // for --help: what it does and prints, lines separated by '\n'
 };
 
-// The run an option chooses (the option's name alone, such as "--flood"), or nullptr.
-const BenchRun* benchRunNamed(const Text& name);
 // The run the arguments choose: the last run option among them, the standard table when none.
 const BenchRun& chosenBenchRun(int argc, char** argv);
 // The --help text.
