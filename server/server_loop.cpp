@@ -37,8 +37,8 @@ bool takeLeaversLine(ChatServer& server, int slot, ENetEvent& event) {
 void noteReadInOrder(ChatServer& server) {
     for (Chatter& chatter : server.chatters) {
         enet_uint16 upTo = 0;
-        if (chatter.active && chatter.refused.count > 0 && channelReadUpTo(chatter.peer, chatter.refused.channel, &upTo))
-            noteTaken(chatter.refused, upTo);
+        if (!chatter.active || chatter.refused.count == 0) continue;
+        if (channelReadUpTo(chatter.peer, chatter.refused.channel, &upTo)) noteTaken(chatter.refused, upTo);
     }
 }
 

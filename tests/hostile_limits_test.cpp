@@ -74,7 +74,8 @@ TEST_F(HostileNetwork, ABurstOfRenamesEndsCleanlyAndTheLobbyChatsOn) {
     while (!finished && !(senderGone != 0 && oldSeen != 0) && nowMs() < end) {
         for (ChatTestClient& client : clients) serviceTestClient(client, 0);
         if (sender->disconnected && senderGone == 0) senderGone = nowMs();
-        finished = sawText(*talkers[0], "NME burst" + std::to_string(renames - 2) + " burst" + std::to_string(renames - 1));
+        const std::string last = "NME burst" + std::to_string(renames - 2) + " burst" + std::to_string(renames - 1);
+        finished = sawText(*talkers[0], last);
         if (oldSeen == 0 && countTexts(*talkers[0], "OLD ") > 0) oldSeen = nowMs();
         for (size_t t = 0; t < talkers.size(); ++t) {
             const std::string line = "SAY Anonymous" + std::to_string(t) + " line " + std::to_string(said[t]);

@@ -78,8 +78,13 @@ TEST(ChooseCutTest, EachLimitCutsItsOwnChatterOnly) {
         {"backlog past its bytes", [](Chatter& one, Chatter&) { one.backlogBytes = BacklogLimitBytes + 1; }, 1, -1},
         {"backlog past its messages", [](Chatter&, Chatter& two) { two.backlogMessages = BacklogLimitMessages + 1; }, 2, -1},
         {"backlog at its limit", [](Chatter& one, Chatter&) { one.backlogMessages = BacklogLimitMessages; }, -1, -1},
-        {"an inactive record past a limit", [](Chatter& one, Chatter&) { one.active = false, one.backlogBytes = BacklogLimitBytes + 1; }, -1, -1},
-        {"left unread too long", [](Chatter&, Chatter& two) { noteRefused(two.refused, 0, 7, Now - RefusedLimitSeconds - 0.1); }, 2, -1},
+        {"an inactive record past a limit", [](Chatter& one, Chatter&) {
+             one.active = false;
+             one.backlogBytes = BacklogLimitBytes + 1;
+         }, -1, -1},
+        {"left unread too long", [](Chatter&, Chatter& two) {
+             noteRefused(two.refused, 0, 7, Now - RefusedLimitSeconds - 0.1);
+         }, 2, -1},
         {"left unread, not yet too long", [](Chatter&, Chatter& two) { noteRefused(two.refused, 0, 7, Now - 1); }, -1, -1},
         {"held back too long: the listener most behind", [](Chatter& one, Chatter& two) {
              one.heldBackSince = Now - HeldBackLimitSeconds - 0.1;
