@@ -2,12 +2,12 @@
 // chat-server on loopback, relay timed lines, saturate it, ask for the list and sit idle while the CPU
 // and memory of the server and of one real chat-client are read; the same runs against the
 // benchmark's own minimal relay give the transport limit. Prints one table, or runs one of the runs
-// its options name instead (bench_runs.h), and ends by itself.
+// its options name instead (options.h), and ends by itself.
 #include <signal.h>
 
 #include <cstdio>
 
-#include "bench/bench_runs.h"
+#include "bench/options.h"
 
 int main(int argc, char** argv) {
     BenchOptions options;
