@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "server/enet_edge.h"
 #include "common/host_guard.h"
+#include "server/enet_edge.h"
 #include "server/roster.h"
 
 namespace {
