@@ -62,6 +62,7 @@ int screenDatagram(ENetHost* host, ENetEvent* /*event*/) {
     if (chatter != nullptr) {
         chatter->leaving = chatter->leaving || cut.atGoodbye;
         chatter->intakeBound += cut.admitted;
+        if (cut.admitted > 0) noteRead(chatter->refused, serverClock());
         if (cut.refused) noteRefused(chatter->refused, cut.refusedChannel, cut.refusedUpTo, serverClock());
     }
     host->receivedDataLength = cut.length;

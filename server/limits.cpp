@@ -46,6 +46,8 @@ void noteRefused(RefusedRecord& record, enet_uint8 channel, enet_uint16 upTo, do
     record.runs[record.count++] = RefusedRun{upTo, now};
 }
 
+void noteRead(RefusedRecord& record, double now) { record.lastRead = now; }
+
 void noteTaken(RefusedRecord& record, enet_uint16 taken) {
     int gone = 0;
     while (gone < record.count && atOrBefore(record.runs[gone].upTo, taken)) ++gone;
@@ -59,7 +61,9 @@ void restartRefused(RefusedRecord& record, double now) {
 }
 
 bool refusedTooLong(const RefusedRecord& record, double now) {
-    return record.count > 0 && now - record.runs[0].since > RefusedLimitSeconds;
+    if (record.count == 0) return false;
+    double silentSince = record.lastRead > record.runs[0].since ? record.lastRead : record.runs[0].since;
+    return now - silentSince > RefusedSilenceSeconds || now - record.runs[0].since > RefusedLimitSeconds;
 }
 
 void noteHeldBack(ChatServer& server, double now) {

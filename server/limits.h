@@ -45,13 +45,18 @@ constexpr std::size_t AheadLimitMessages = 1024;
 // or silent reader cannot hold a speaker up. A reader that takes a line of 1 MiB in less time (about
 // 3 Mbit/s) is never cut for it.
 constexpr double HeldBackLimitSeconds = 3.0;
-// A chatter whose oldest message the server has left unread (and so unacknowledged) that long is cut
-// off: ENet's own timeout minimum. The sender's ENet sends such a message again at ever longer intervals
-// and, from that long without an acknowledgement on, gives the connection up by itself without saying
-// so; the lobby would then list it until the server's own ENet gave it up in turn, up to 30 s later.
-// Cut off here, it learns at once and the lobby hears it has gone. Shorter, a speaker held back for a
-// while by a slow listener could be cut between two of its ENet's resends.
-constexpr double RefusedLimitSeconds = ENET_PEER_TIMEOUT_MINIMUM / 1000.0;
+// A chatter whose messages the server leaves unread (and so unacknowledged) is cut off before its own
+// ENet gives the connection up, which it does by itself and without saying so; the lobby would then list
+// it until the server's own ENet gave it up in turn, up to 30 s later. Cut off here, it learns at once
+// and the lobby hears it has gone. Its ENet sends an unacknowledged message again at ever longer
+// intervals and gives up once no acknowledgement at all came for ENet's timeout minimum (5 s), or once
+// one message has waited through a resend interval of that length, no sooner than about 10 s after it
+// was first sent. So a chatter is cut off when nothing of it was read for RefusedSilenceSeconds while a
+// message waits, or when one message has waited RefusedLimitSeconds. Shorter, a chatter that floods for
+// a few seconds, or a speaker held back for a while by a slow listener, would be cut off between two of
+// its ENet's resends although its ENet would not have given up.
+constexpr double RefusedSilenceSeconds = 0.8 * ENET_PEER_TIMEOUT_MINIMUM / 1000.0;
+constexpr double RefusedLimitSeconds = 1.6 * ENET_PEER_TIMEOUT_MINIMUM / 1000.0;
 
 // The messages of one chatter the server has left unread, in runs of reliable sequence numbers on one
 // channel, each with the time its run was first left unread; the oldest run first. ENet reads a
@@ -66,6 +71,7 @@ struct RefusedRecord {
     int channel = -1;  // -1 while nothing waits
     RefusedRun runs[RefusedRunLimit];
     int count = 0;
+    double lastRead = 0;  // when the server last let a message of the chatter through
 };
 
 // Messages from one peer that ENet may hold for the loop at once: received, not yet handled. A burst of
@@ -86,12 +92,15 @@ bool isHeldBack(const Chatter& chatter);
 
 // Notes that the server left the chatter's messages up to upTo on the channel unread at time now.
 void noteRefused(RefusedRecord& record, enet_uint8 channel, enet_uint16 upTo, double now);
+// Notes that the server let messages of the chatter through at time now.
+void noteRead(RefusedRecord& record, double now);
 // Forgets the runs ENet has read in order: the channel's count has reached taken.
 void noteTaken(RefusedRecord& record, enet_uint16 taken);
 // Counts what waits as left unread only from now: for a speaker whose slowest listener was just cut off,
 // which held it back through no doing of its own.
 void restartRefused(RefusedRecord& record, double now);
-// True once the oldest message left unread has waited longer than RefusedLimitSeconds.
+// True once nothing was read for longer than RefusedSilenceSeconds while a message waits unread, or the
+// oldest message left unread has waited longer than RefusedLimitSeconds.
 bool refusedTooLong(const RefusedRecord& record, double now);
 
 // Notes when each active speaker began to be held back, 0 for one that is not.

@@ -1,5 +1,6 @@
 // The record of what the server left unread from a chatter, as a table: runs noted and read in order,
-// across the 16-bit wrap of ENet's sequence numbers, and when the oldest has waited too long.
+// across the 16-bit wrap of ENet's sequence numbers, and when the chatter is to be cut off: nothing read
+// for too long while a message waits, or one message waiting too long.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -10,7 +11,8 @@
 namespace {
 
 struct Step {
-    char what;  // 'r' refused up to `sequence` at `time`, 't' ENet read up to `sequence`, 's' restarted at `time`
+    char what;  // 'r' refused up to `sequence` at `time`, 'd' some read at `time`, 't' ENet read up to
+                // `sequence` in order, 's' restarted at `time`
     int channel;
     enet_uint16 sequence;
     double time;
@@ -24,25 +26,32 @@ struct Row {
     int runs;
 };
 
-TEST(RefusedRecordTest, OldestUnreadDecidesTheCut) {
-    const double limit = RefusedLimitSeconds;
+TEST(RefusedRecordTest, SilenceOrTheOldestUnreadDecidesTheCut) {
+    const double silence = RefusedSilenceSeconds, limit = RefusedLimitSeconds;
     const std::vector<Row> rows = {
         {"nothing refused", {}, 100, false, 0},
-        {"refused, not yet too long", {{'r', 0, 10, 1}}, 1 + limit, false, 1},
-        {"refused too long", {{'r', 0, 10, 1}}, 1.1 + limit, true, 1},
-        {"a later run keeps the first one's time", {{'r', 0, 10, 1}, {'r', 0, 20, 3}}, 1.1 + limit, true, 2},
-        {"an older resend adds no run", {{'r', 0, 10, 1}, {'r', 0, 5, 3}}, 1.1 + limit, true, 1},
-        {"the first run read, the second decides", {{'r', 0, 10, 1}, {'r', 0, 20, 3}, {'t', 0, 10, 0}}, 1.1 + limit, false, 1},
+        {"nothing read since the refusal, not yet", {{'r', 0, 10, 1}}, 0.9 + silence, false, 1},
+        {"nothing read since the refusal", {{'r', 0, 10, 1}}, 1.1 + silence, true, 1},
+        {"a read before the refusal does not count", {{'d', 0, 0, 0.5}, {'r', 0, 10, 1}}, 1.1 + silence, true, 1},
+        {"reads go on, the oldest not yet too old", {{'r', 0, 10, 1}, {'d', 0, 0, limit - 1}}, 0.9 + limit, false, 1},
+        {"reads go on, the oldest too old", {{'r', 0, 10, 1}, {'d', 0, 0, limit}}, 1.1 + limit, true, 1},
+        {"a later run keeps the first one's time", {{'r', 0, 10, 1}, {'r', 0, 20, 3}, {'d', 0, 0, limit}}, 1.1 + limit,
+         true, 2},
+        {"an older resend adds no run", {{'r', 0, 10, 1}, {'r', 0, 5, 3}}, 2, false, 1},
+        {"the first run read, the second decides",
+         {{'r', 0, 10, 1}, {'r', 0, 20, 3}, {'t', 0, 10, 0}, {'d', 0, 0, limit}}, 1.1 + limit, false, 1},
         {"all read", {{'r', 0, 10, 1}, {'t', 0, 12, 0}}, 100, false, 0},
-        {"across the wrap", {{'r', 0, 65530, 1}, {'r', 0, 4, 2}, {'t', 0, 65535, 0}}, 1.1 + limit, false, 1},
+        {"across the wrap", {{'r', 0, 65530, 1}, {'r', 0, 4, 2}, {'t', 0, 65535, 0}, {'d', 0, 0, limit}}, 1.1 + limit,
+         false, 1},
         {"read across the wrap", {{'r', 0, 65530, 1}, {'t', 0, 3, 0}}, 100, false, 0},
         {"another channel is not followed", {{'r', 0, 10, 1}, {'r', 3, 50, 0.5}, {'t', 0, 10, 0}}, 100, false, 0},
-        {"restarted after a listener was cut", {{'r', 0, 10, 1}, {'s', 0, 0, 3}}, 1.1 + limit, false, 1},
+        {"restarted after a listener was cut", {{'r', 0, 10, 1}, {'s', 0, 0, 3}}, 2.9 + silence, false, 1},
     };
     for (const Row& row : rows) {
         RefusedRecord record;
         for (const Step& step : row.steps) {
             if (step.what == 'r') noteRefused(record, static_cast<enet_uint8>(step.channel), step.sequence, step.time);
+            if (step.what == 'd') noteRead(record, step.time);
             if (step.what == 't') noteTaken(record, step.sequence);
             if (step.what == 's') restartRefused(record, step.time);
         }
