@@ -5,7 +5,8 @@
 #     sender's name in colour 15 and the text in colour 7; the typed line on row 25 in colour 2.
 #  2. Held Esc ends chat-client.exe only while its console window is in front; it ends with status 0.
 #  3. chat-server.exe: Esc stops it, "Hit any key.", a key ends it with status 0.
-#  4. The Linux chat-server with chat-client.exe and a Linux chat-client: the same exchange.
+#  4. The Linux chat-server with chat-client.exe and a Linux chat-client: the same exchange; with the
+#     port taken, chat-server.exe ends with status 1.
 #  5. Ctrl+C at the prompt ends chat-client.exe at once (the system's default).
 # The Windows programs run in wineconsole under Xvfb; keys come from xdotool, and their consoles are
 # read back cell by cell (characters and colours) by console_reader.exe. The Linux client runs in tmux.
@@ -214,6 +215,18 @@ else
     fail "chat-server.exe did not stop on Esc"
 fi
 
+# The port taken by a running server: started from a shell that owns the console, chat-server.exe
+# ends at once with status 1.
+port_taken() {
+    rm -f "$work/shell.status"
+    (cd "$win" && wineconsole cmd /c chat-server.exe; echo $? > "$work/shell.status") >/dev/null 2>&1 &
+    for _ in $(seq 100); do [ -s "$work/shell.status" ] && break; sleep 0.1; done
+    local status
+    status=$(cat "$work/shell.status" 2>/dev/null)
+    [ "$status" = 1 ] && pass "port taken: chat-server.exe from a shell ends at once, status 1" ||
+        fail "port taken: chat-server.exe from a shell: status ${status:-none} after 10 s"
+}
+
 # 4: the Linux chat-server, with the bind retried the same way.
 for attempt in 1 2 3 4 5 6; do
     tmux -L "$tmux_socket" new-session -d -s server -x 80 -y 25 "$linux/chat-server; sleep 600"
@@ -222,6 +235,7 @@ for attempt in 1 2 3 4 5 6; do
     tmux -L "$tmux_socket" kill-session -t server
     echo "port busy, retrying"; sleep 5
 done
+port_taken
 client_window=$(start_console chat-client.exe)
 await 10 "Enter ip to connect to" screen_of chat-client.exe || fail "chat-client.exe gave no prompt"
 exchange "Linux server" "$client_window"

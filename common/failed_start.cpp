@@ -1,0 +1,13 @@
+#include "common/failed_start.h"
+
+#include "common/console/console.h"
+
+namespace {
+
+constexpr int FailedStartStatus = 1;
+
+}  // namespace
+
+void endFailedStart() {
+    endProgram(FailedStartStatus);
+}
