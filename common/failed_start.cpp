@@ -9,5 +9,9 @@ constexpr int FailedStartStatus = 1;
 }  // namespace
 
 void endFailedStart() {
+    if (consoleEndsWithProgram()) {
+        printLine("Hit any key.");
+        waitForKey();
+    }
     endProgram(FailedStartStatus);
 }

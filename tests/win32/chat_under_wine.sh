@@ -5,8 +5,9 @@
 #     sender's name in colour 15 and the text in colour 7; the typed line on row 25 in colour 2.
 #  2. Held Esc ends chat-client.exe only while its console window is in front; it ends with status 0.
 #  3. chat-server.exe: Esc stops it, "Hit any key.", a key ends it with status 0.
-#  4. The Linux chat-server with chat-client.exe and a Linux chat-client: the same exchange; with the
-#     port taken, chat-server.exe ends with status 1.
+#  4. The Linux chat-server with chat-client.exe and a Linux chat-client: the same exchange. With the
+#     port taken chat-server.exe ends with status 1: in a console of its own after "Hit any key." and a
+#     key, from a shell that owns the console at once.
 #  5. Ctrl+C at the prompt ends chat-client.exe at once (the system's default).
 # The Windows programs run in wineconsole under Xvfb; keys come from xdotool, and their consoles are
 # read back cell by cell (characters and colours) by console_reader.exe. The Linux client runs in tmux.
@@ -215,13 +216,31 @@ else
     fail "chat-server.exe did not stop on Esc"
 fi
 
-# The port taken by a running server: started from a shell that owns the console, chat-server.exe
-# ends at once with status 1.
+# The port taken by a running server: chat-server.exe ends with status 1. In a console of its own, as
+# started from Explorer, it first asks for a key, so that its lines stay to be read; started from a
+# shell that owns the console, it ends at once.
 port_taken() {
-    rm -f "$work/shell.status"
+    rm -f "$work/chat-server.exe.status" "$work/shell.status"
+    local window
+    window=$(start_console chat-server.exe)
+    local want
+    want=$(printf '%s\n' "Server starting..." "An error occurred while trying to create an ENet server host." \
+           "Exiting due to error." "Hit any key.")
+    if await 10 "Hit any key" screen_of chat-server.exe &&
+       [ "$(screen_of chat-server.exe | head -4 | cut -d'|' -f1 | sed 's/ *$//')" = "$want" ]; then
+        sleep 1
+        [ -s "$work/chat-server.exe.status" ] && fail "port taken: chat-server.exe did not wait for a key" ||
+            pass "port taken: chat-server.exe in a console of its own shows its lines and waits for a key"
+    else
+        fail "port taken: chat-server.exe in its own console shows: $(screen_of chat-server.exe | head -5)"
+    fi
+    bring_to_front "$window"
+    xdotool key space
+    local status
+    status=$(status_of chat-server.exe)
+    [ "$status" = 1 ] && pass "port taken: a key ends it, status 1" || fail "port taken: status after a key: $status"
     (cd "$win" && wineconsole cmd /c chat-server.exe; echo $? > "$work/shell.status") >/dev/null 2>&1 &
     for _ in $(seq 100); do [ -s "$work/shell.status" ] && break; sleep 0.1; done
-    local status
     status=$(cat "$work/shell.status" 2>/dev/null)
     [ "$status" = 1 ] && pass "port taken: chat-server.exe from a shell ends at once, status 1" ||
         fail "port taken: chat-server.exe from a shell: status ${status:-none} after 10 s"

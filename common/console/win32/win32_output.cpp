@@ -236,6 +236,12 @@ void endProgram(int status) {
     std::exit(status);
 }
 
+// Another process on the console (the Command Prompt the program was started from) keeps it open.
+bool consoleEndsWithProgram() {
+    DWORD processes[2];
+    return GetConsoleProcessList(processes, 2) == 1;
+}
+
 int cursorColumn() {
     ConsoleScreen& console = consoleScreen();
     followWindow(console);
