@@ -4,7 +4,9 @@
 #  1. chat-server.exe with a Linux chat-client and chat-client.exe: each sees the other's line, the
 #     sender's name in colour 15 and the text in colour 7; the typed line on row 25 in colour 2.
 #  2. Held Esc ends chat-client.exe only while its console window is in front; it ends with status 0.
-#  3. chat-server.exe: Esc stops it, "Hit any key.", a key ends it with status 0.
+#  3. 400 lines through the full console buffer: chat-client.exe and chat-server.exe show the last ones
+#     in order, the client's input row and the server's "Hit any key." below them. chat-server.exe: Esc
+#     stops it, "Hit any key.", a key ends it with status 0.
 #  4. The Linux chat-server with chat-client.exe and a Linux chat-client: the same exchange. With the
 #     port taken chat-server.exe ends with status 1: in a console of its own after "Hit any key." and a
 #     key, from a shell that owns the console at once.
@@ -167,6 +169,49 @@ held_esc() {
     tmux -L "$tmux_socket" kill-session -t linux 2>/dev/null
 }
 
+# The visible rows of a console dump without their colours and trailing blanks.
+rows_of() { head -n -1 <<<"$1" | cut -d'|' -f1 | sed 's/ *$//'; }
+
+# The last rows of the server's trace of chatter $1 saying "line 1" to "line $2": $3 rows.
+trace_tail() {
+    local name=$1 n=$2 rows=$3 divider
+    divider=$(printf '%75s' '' | tr ' ' -)
+    for i in $(seq $((n - rows / 3)) "$n"); do
+        printf '%s\n' "$divider" "DATA TO SEND:           SAY $name line $i" "DATA ENET WANTS TO SEND:SAY $name line $i"
+    done | tail -"$rows"
+}
+
+# 400 lines through a console buffer that fills up (Wine's holds 150 rows): chat-client.exe shows the
+# last 24 in order with its input row below them, typed into after the flood. The server's trace is
+# checked when it stops. Leaves the client running, its window in $flood_window, the sender's name in
+# $flood_name.
+flood() {
+    local client_window
+    client_window=$(start_console chat-client.exe)
+    flood_window=$client_window
+    await 10 "Enter ip to connect to" screen_of chat-client.exe
+    bring_to_front "$client_window"
+    xdotool key Return
+    await 10 "Now connected" screen_of chat-client.exe || fail "flood: chat-client.exe did not connect"
+    (cd "$win" && wine line_sender.exe 400 > "$work/sender.out" 2>&1) &
+    await 120 "back 400" cat "$work/sender.out" || fail "flood: the sender: $(cat "$work/sender.out")"
+    await 10 ": line 400" screen_of chat-client.exe
+    bring_to_front "$client_window"
+    xdotool type --delay 20 "abc"
+    sleep 0.5
+    local dump
+    dump=$(screen_of chat-client.exe)
+    flood_name=$(rows_of "$dump" | sed -n 's/^\(.*\): line 400$/\1/p')
+    local want
+    want=$(for i in $(seq 377 400); do echo "$flood_name: line $i"; done; echo "> abc_")
+    if [ -n "$flood_name" ] && [ "$(rows_of "$dump")" = "$want" ] &&
+       [ "$(sed -n 25p <<<"$dump" | cut -d'|' -f2 | cut -c1-6)" = 222222 ]; then
+        pass "flood: chat-client.exe shows lines 377 to 400 in order and its input row"
+    else
+        fail "flood: chat-client.exe shows: $(rows_of "$dump" | sed -n '1p;22,25p')"
+    fi
+}
+
 # 0: control bytes are cells, colours per cell, the bottom-right cell filled without a scroll, a move
 # cancelling the pending break, a tab at column 1 eight blanks.
 (cd "$win" && wineconsole cmd /c "console_output_probe.exe terminal 2>NUL") >/dev/null 2>&1 &
@@ -203,11 +248,16 @@ await 10 "Enter ip to connect to\\? " screen_of chat-client.exe && pass "prompt 
 exchange "Windows server" "$client_window"
 held_esc "Windows server" "$client_window"
 rm -f "$work/chat-client.exe.status"
+flood
 
 bring_to_front "$server_window"
 xdotool key Escape
 if await 10 "Hit any key\\." screen_of chat-server.exe; then
     pass "Esc stops chat-server.exe and it asks for a key"
+    want=$(trace_tail "$flood_name" 400 22; echo "Cleaning up."; echo "Hit any key."; echo)
+    [ "$(rows_of "$(screen_of chat-server.exe)")" = "$want" ] &&
+        pass "flood: chat-server.exe's trace ends in order, \"Hit any key.\" below it" ||
+        fail "flood: chat-server.exe shows: $(rows_of "$(screen_of chat-server.exe)" | tail -5)"
     bring_to_front "$server_window"
     xdotool key space
     status=$(status_of chat-server.exe)
@@ -215,6 +265,9 @@ if await 10 "Hit any key\\." screen_of chat-server.exe; then
 else
     fail "chat-server.exe did not stop on Esc"
 fi
+bring_to_front "$flood_window"
+xdotool keydown Escape; sleep 0.5; xdotool keyup Escape
+[ "$(status_of chat-client.exe)" = 0 ] || fail "flood: chat-client.exe did not end on Esc"
 
 # The port taken by a running server: chat-server.exe ends with status 1. In a console of its own, as
 # started from Explorer, it first asks for a key, so that its lines stay to be read; started from a
