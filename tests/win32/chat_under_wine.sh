@@ -9,7 +9,9 @@
 #     stops it, "Hit any key.", a key ends it with status 0.
 #  4. The Linux chat-server with chat-client.exe and a Linux chat-client: the same exchange. With the
 #     port taken chat-server.exe ends with status 1: in a console of its own after "Hit any key." and a
-#     key, from a shell that owns the console at once.
+#     key, from a shell that owns the console at once. After "chcp 65001", accents pass both ways
+#     between chat-client.exe and a Linux chatter; after it ends, the console's code pages and colours
+#     are the user's again.
 #  5. Ctrl+C at the prompt ends chat-client.exe at once (the system's default).
 # The Windows programs run in wineconsole under Xvfb; keys come from xdotool, and their consoles are
 # read back cell by cell (characters and colours) by console_reader.exe. The Linux client runs in tmux.
@@ -212,6 +214,53 @@ flood() {
     fi
 }
 
+# Accents on a console at code page 65001: chat-client.exe, started from a Command Prompt after
+# "chcp 65001", and a Linux chatter exchange "é ü ñ" as the same letters (code page 437 bytes on the
+# wire and in the console's cells). After chat-client.exe ends, the console is at 65001 again and the
+# Command Prompt's next line comes in the console's own colours, those of the prompt.
+code_pages() {
+    rm -f "$work/shell.status"
+    (cd "$win" && wineconsole cmd /c "chcp 65001 >NUL & chat-client.exe & pause"; echo $? > "$work/shell.status") \
+        >/dev/null 2>&1 &
+    local window=""
+    for _ in $(seq 100); do
+        window=$(xdotool search --name "cmd.exe" 2>/dev/null | head -1)
+        [ -n "$window" ] && break
+        sleep 0.1
+    done
+    await 10 "Enter ip to connect to" screen_of chat-client.exe || fail "code pages: chat-client.exe gave no prompt"
+    local own
+    own=$(colours_under "$(screen_of chat-client.exe)" "Enter ip")
+    bring_to_front "$window"
+    xdotool key Return
+    await 10 "Now connected" screen_of chat-client.exe || fail "code pages: chat-client.exe did not connect"
+    tmux -L "$tmux_socket" new-session -d -s linux -x 80 -y 25 "$linux/chat-client"
+    await 10 "Enter ip" pane linux && tmux -L "$tmux_socket" send-keys -t linux Enter
+    await 10 "Now connected" pane linux || fail "code pages: the Linux chat-client did not connect"
+    bring_to_front "$window"
+    xdotool type --delay 50 "é ü ñ"
+    xdotool key Return
+    tmux -L "$tmux_socket" send-keys -t linux "ñ ü é" Enter
+    await 10 ": é ü ñ" pane linux && pass "code pages: the Linux chatter reads é ü ñ from chat-client.exe" ||
+        fail "code pages: the Linux chatter shows: $(pane linux | grep ': ' | tail -2)"
+    local accents
+    accents=$(printf ': \244 \201 \202')
+    await 10 "$accents" screen_of chat-client.exe && pass "code pages: chat-client.exe shows ñ ü é in its cells" ||
+        fail "code pages: chat-client.exe shows: $(screen_of chat-client.exe | grep ': ' | tail -2 | od -c | head -5)"
+    bring_to_front "$window"
+    xdotool keydown Escape; sleep 0.5; xdotool keyup Escape
+    await 10 "Press any key" screen_of cmd.exe
+    local state="" row=""
+    state=$(wine "$win/console_reader.exe" cmd.exe state)
+    row=$(screen_of cmd.exe | grep "Press any key" | head -1)
+    [ "$state" = "code pages 65001 65001 colours 0${own:0:1}" ] &&
+        [ "$(colours_under "$row" "Press any key")" = "$(printf "${own:0:1}%.0s" $(seq 13))" ] &&
+        pass "code pages: after chat-client.exe the console is at 65001 again, in its own colours" ||
+        fail "code pages: after chat-client.exe: $state; $row"
+    xdotool key space
+    tmux -L "$tmux_socket" kill-session -t linux 2>/dev/null
+}
+
 # 0: control bytes are cells, colours per cell, the bottom-right cell filled without a scroll, a move
 # cancelling the pending break, a tab at column 1 eight blanks.
 (cd "$win" && wineconsole cmd /c "console_output_probe.exe terminal 2>NUL") >/dev/null 2>&1 &
@@ -312,6 +361,7 @@ client_window=$(start_console chat-client.exe)
 await 10 "Enter ip to connect to" screen_of chat-client.exe || fail "chat-client.exe gave no prompt"
 exchange "Linux server" "$client_window"
 held_esc "Linux server" "$client_window"
+code_pages
 tmux -L "$tmux_socket" send-keys -t server Escape
 await 5 "Hit any key" pane server && tmux -L "$tmux_socket" send-keys -t server x
 

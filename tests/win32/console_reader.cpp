@@ -1,6 +1,9 @@
 // Reads the cells of another program's Win32 console back, for the scripted tests under Wine:
 //   console_reader NAME.exe   prints each row of the visible window as its characters, '|', and one
 //                             hex digit of foreground colour per cell, then "cursor ROW,COLUMN" (1-based).
+//   console_reader NAME.exe state
+//                             prints "code pages INPUT OUTPUT colours XX": the console's code pages and
+//                             the colours of its next output as two hex digits, background first.
 // It finds the program by its executable's name, attaches to its console and reads with
 // ReadConsoleOutputCharacterA and ReadConsoleOutputAttribute; what it prints goes to the standard output
 // it was given (a file or a pipe). Exit status 1 when the program or its console cannot be reached.
@@ -34,8 +37,15 @@ void writeOut(HANDLE out, const std::string& text) {
 
 }  // namespace
 
+std::string stateOf(const CONSOLE_SCREEN_BUFFER_INFO& info) {
+    char state[64];
+    std::snprintf(state, sizeof state, "code pages %u %u colours %02x\n", GetConsoleCP(), GetConsoleOutputCP(),
+                  info.wAttributes & 0xff);
+    return state;
+}
+
 int main(int argc, char** argv) {
-    if (argc != 2) return 2;
+    if (argc != 2 && !(argc == 3 && std::strcmp(argv[2], "state") == 0)) return 2;
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD pid = processOf(argv[1]);
     if (pid == 0) return 1;
@@ -45,6 +55,10 @@ int main(int argc, char** argv) {
                                  nullptr, OPEN_EXISTING, 0, nullptr);
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (console == INVALID_HANDLE_VALUE || !GetConsoleScreenBufferInfo(console, &info)) return 1;
+    if (argc == 3) {
+        writeOut(out, stateOf(info));
+        return 0;
+    }
     int width = info.srWindow.Right - info.srWindow.Left + 1;
     std::string dump;
     for (int y = info.srWindow.Top; y <= info.srWindow.Bottom; ++y) {

@@ -188,6 +188,7 @@ void followWindow(ConsoleScreen& console) {
 ConsoleScreen& consoleScreen() {
     if (screen.started) return screen;
     screen.started = true;
+    takeOverConsole();
     CONSOLE_SCREEN_BUFFER_INFO info;
     screen.console = readInfo(&info);
     if (screen.console) {
