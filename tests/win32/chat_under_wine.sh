@@ -168,6 +168,9 @@ held_esc() {
     [ "$status" = 0 ] && pass "$label: Esc held in its window ends chat-client.exe, status 0" ||
         fail "$label: chat-client.exe status after Esc: $status"
     await 10 "disconnected|left" pane linux >/dev/null
+    # The Linux chatter leaves with Esc: its goodbye reaches the server now, not at a time-out later on.
+    tmux -L "$tmux_socket" send-keys -t linux Escape
+    for _ in $(seq 50); do tmux -L "$tmux_socket" has-session -t linux 2>/dev/null || break; sleep 0.1; done
     tmux -L "$tmux_socket" kill-session -t linux 2>/dev/null
 }
 
@@ -219,9 +222,7 @@ flood() {
 # wire and in the console's cells). After chat-client.exe ends, the console is at 65001 again and the
 # Command Prompt's next line comes in the console's own colours, those of the prompt.
 code_pages() {
-    rm -f "$work/shell.status"
-    (cd "$win" && wineconsole cmd /c "chcp 65001 >NUL & chat-client.exe & pause"; echo $? > "$work/shell.status") \
-        >/dev/null 2>&1 &
+    (cd "$win" && wineconsole cmd /k "chcp 65001 >NUL & chat-client.exe & echo back in the shell") >/dev/null 2>&1 &
     local window=""
     for _ in $(seq 100); do
         window=$(xdotool search --name "cmd.exe" 2>/dev/null | head -1)
@@ -237,9 +238,7 @@ code_pages() {
     tmux -L "$tmux_socket" new-session -d -s linux -x 80 -y 25 "$linux/chat-client"
     await 10 "Enter ip" pane linux && tmux -L "$tmux_socket" send-keys -t linux Enter
     await 10 "Now connected" pane linux || fail "code pages: the Linux chat-client did not connect"
-    bring_to_front "$window"
-    xdotool type --delay 50 "é ü ñ"
-    xdotool key Return
+    wine "$win/console_reader.exe" chat-client.exe type $'é ü ñ\r'
     tmux -L "$tmux_socket" send-keys -t linux "ñ ü é" Enter
     await 10 ": é ü ñ" pane linux && pass "code pages: the Linux chatter reads é ü ñ from chat-client.exe" ||
         fail "code pages: the Linux chatter shows: $(pane linux | grep ': ' | tail -2)"
@@ -249,15 +248,16 @@ code_pages() {
         fail "code pages: chat-client.exe shows: $(screen_of chat-client.exe | grep ': ' | tail -2 | od -c | head -5)"
     bring_to_front "$window"
     xdotool keydown Escape; sleep 0.5; xdotool keyup Escape
-    await 10 "Press any key" screen_of cmd.exe
+    await 10 "back in the shell" screen_of cmd.exe
     local state="" row=""
     state=$(wine "$win/console_reader.exe" cmd.exe state)
-    row=$(screen_of cmd.exe | grep "Press any key" | head -1)
+    row=$(screen_of cmd.exe | grep "back in the shell" | head -1)
     [ "$state" = "code pages 65001 65001 colours 0${own:0:1}" ] &&
-        [ "$(colours_under "$row" "Press any key")" = "$(printf "${own:0:1}%.0s" $(seq 13))" ] &&
+        [ "$(colours_under "$row" "back in the shell")" = "$(printf "${own:0:1}%.0s" $(seq 17))" ] &&
         pass "code pages: after chat-client.exe the console is at 65001 again, in its own colours" ||
         fail "code pages: after chat-client.exe: $state; $row"
-    xdotool key space
+    xdotool type exit
+    xdotool key Return
     tmux -L "$tmux_socket" kill-session -t linux 2>/dev/null
 }
 
