@@ -49,17 +49,22 @@ await() {
 screen_of() { wine "$win/console_reader.exe" "$1"; }
 pane() { tmux -L "$tmux_socket" capture-pane -p -e -t "$1"; }
 
-# Starts a program in wineconsole, its exit status to a file; prints the X window once it is there.
-start_console() {
-    local exe=$1
-    (cd "$win" && wineconsole "$exe"; echo $? > "$work/$exe.status") >/dev/null 2>&1 &
+# Prints the X window whose name holds the text once there is one, at most after 10 s.
+window_named() {
     local window=""
     for _ in $(seq 100); do
-        window=$(xdotool search --name "$exe" 2>/dev/null | head -1)
+        window=$(xdotool search --name "$1" 2>/dev/null | head -1)
         [ -n "$window" ] && break
         sleep 0.1
     done
     echo "$window"
+}
+
+# Starts a program in wineconsole, its exit status to a file; prints the X window once it is there.
+start_console() {
+    local exe=$1
+    (cd "$win" && wineconsole "$exe"; echo $? > "$work/$exe.status") >/dev/null 2>&1 &
+    window_named "$exe"
 }
 
 # Raised (no window manager runs) and clicked into, the window becomes Wine's foreground window; keys
@@ -146,12 +151,8 @@ held_esc() {
     local label=$1 client_window=$2
     wine notepad >/dev/null 2>&1 &
     local notepad=$!
-    local other=""
-    for _ in $(seq 100); do
-        other=$(xdotool search --name "Notepad" 2>/dev/null | head -1)
-        [ -n "$other" ] && break
-        sleep 0.1
-    done
+    local other
+    other=$(window_named Notepad)
     bring_to_front "$other"
     xdotool keydown Escape; sleep 1; xdotool keyup Escape
     sleep 0.3
@@ -223,12 +224,8 @@ flood() {
 # Command Prompt's next line comes in the console's own colours, those of the prompt.
 code_pages() {
     (cd "$win" && wineconsole cmd /k "chcp 65001 >NUL & chat-client.exe & echo back in the shell") >/dev/null 2>&1 &
-    local window=""
-    for _ in $(seq 100); do
-        window=$(xdotool search --name "cmd.exe" 2>/dev/null | head -1)
-        [ -n "$window" ] && break
-        sleep 0.1
-    done
+    local window
+    window=$(window_named cmd.exe)
     await 10 "Enter ip to connect to" screen_of chat-client.exe || fail "code pages: chat-client.exe gave no prompt"
     local own
     own=$(colours_under "$(screen_of chat-client.exe)" "Enter ip")
