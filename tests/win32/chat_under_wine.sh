@@ -199,9 +199,10 @@ flood() {
     bring_to_front "$client_window"
     xdotool key Return
     await 10 "Now connected" screen_of chat-client.exe || fail "flood: chat-client.exe did not connect"
+    rm -f "$work/sender.out"
     (cd "$win" && wine line_sender.exe 400 > "$work/sender.out" 2>&1) &
     await 120 "back 400" cat "$work/sender.out" || fail "flood: the sender: $(cat "$work/sender.out")"
-    await 10 ": line 400" screen_of chat-client.exe
+    await 30 ": line 400" screen_of chat-client.exe
     bring_to_front "$client_window"
     xdotool type --delay 20 "abc"
     sleep 0.5
