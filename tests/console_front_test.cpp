@@ -28,6 +28,7 @@ bool backendStart(ScreenModel* model) {
     return true;
 }
 void backendRestore() {}
+bool backendEndsWithProgram() { return false; }
 int backendFollow(ScreenModel*, KeyQueue*) { return 0; }
 void backendOutput(ScreenModel* model, const Text&) {
     for (const DrawOp& op : model->changes) fake.bells += op.kind == DrawKind::Bell;

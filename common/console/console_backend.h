@@ -17,6 +17,8 @@ constexpr int ScreenResumed = 2;  // the program went on after a stop: others ma
 bool backendStart(ScreenModel* model);
 // Undoes everything the layer changed on the device; at every way out, and more than once.
 void backendRestore();
+// True when the console goes away with the program (a window of its own); a terminal outlives it.
+bool backendEndsWithProgram();
 // Learns a resize or a resume since the last call: the model takes the new size and the cursor's place.
 // Keys read meanwhile are queued. 0 when nothing changed, else ScreenResized and ScreenResumed bits.
 int backendFollow(ScreenModel* model, KeyQueue* keys);

@@ -87,6 +87,10 @@ void endProgram(int status) {
     std::exit(status);
 }
 
+bool consoleEndsWithProgram() {
+    return backendEndsWithProgram();
+}
+
 int cursorColumn() {
     return followScreen().model.column;
 }

@@ -60,6 +60,10 @@ void backendRestore() {
     terminalRestore();
 }
 
+bool backendEndsWithProgram() {
+    return false;
+}
+
 // After a resize the terminal may have pulled rows back from its scrollback, reflowed them or pushed
 // them off, and moved its cursor along; after a stop other programs wrote to it. Before the next write
 // the layer asks where the cursor stands and sets the colours again. The answer is taken as where the

@@ -57,8 +57,9 @@ void showPrintArea(CONSOLE_SCREEN_BUFFER_INFO* info) {
     if (SetConsoleWindowInfo(outputHandle(), TRUE, &area)) info->srWindow = area;
 }
 
-// A run of cells of one row, written as they are: no byte is taken as a command.
-void drawCells(const CONSOLE_SCREEN_BUFFER_INFO& info, const DrawOp& op) {
+// A run of cells of one row, written as they are: no byte is taken as a command. False when the console
+// refused it, as every call below.
+bool drawCells(const CONSOLE_SCREEN_BUFFER_INFO& info, const DrawOp& op) {
     WORD attributes = attributesOf(op.foreground, op.background);
     std::vector<CHAR_INFO> cells(op.bytes.size());
     for (size_t i = 0; i < op.bytes.size(); ++i) {
@@ -68,33 +69,48 @@ void drawCells(const CONSOLE_SCREEN_BUFFER_INFO& info, const DrawOp& op) {
     COORD place = bufferPlace(info, op.row, op.column);
     SMALL_RECT area = {place.X, place.Y, static_cast<SHORT>(place.X + cells.size() - 1), place.Y};
     COORD size = {static_cast<SHORT>(cells.size()), 1};
-    WriteConsoleOutputA(outputHandle(), cells.data(), size, COORD{0, 0}, &area);
+    return WriteConsoleOutputA(outputHandle(), cells.data(), size, COORD{0, 0}, &area) != 0;
 }
 
 // Blanks count cells from start on, row after row of the buffer, in the given colours.
-void blankCells(COORD start, DWORD count, WORD attributes) {
+bool blankCells(COORD start, DWORD count, WORD attributes) {
     DWORD written = 0;
-    FillConsoleOutputCharacterA(outputHandle(), ' ', count, start, &written);
-    FillConsoleOutputAttribute(outputHandle(), attributes, count, start, &written);
+    return FillConsoleOutputCharacterA(outputHandle(), ' ', count, start, &written) &&
+           FillConsoleOutputAttribute(outputHandle(), attributes, count, start, &written);
 }
 
-void blankRows(const CONSOLE_SCREEN_BUFFER_INFO& info, int firstBufferRow, int rows, WORD attributes) {
+bool blankRows(const CONSOLE_SCREEN_BUFFER_INFO& info, int firstBufferRow, int rows, WORD attributes) {
     DWORD count = static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(rows);
-    blankCells(COORD{0, static_cast<SHORT>(firstBufferRow)}, count, attributes);
+    return blankCells(COORD{0, static_cast<SHORT>(firstBufferRow)}, count, attributes);
 }
 
 // Every cell from the erase's place to the end of the print area.
-void eraseBelow(const CONSOLE_SCREEN_BUFFER_INFO& info, const DrawOp& op) {
+bool eraseBelow(const CONSOLE_SCREEN_BUFFER_INFO& info, const DrawOp& op) {
     COORD start = bufferPlace(info, op.row, op.column);
     long areaEnd = static_cast<long>(screen.areaTop + windowHeight(info)) * info.dwSize.X;
     long from = static_cast<long>(start.Y) * info.dwSize.X + start.X;
-    if (from < areaEnd) blankCells(start, static_cast<DWORD>(areaEnd - from), attributesOf(op.foreground, op.background));
+    if (from >= areaEnd) return true;
+    return blankCells(start, static_cast<DWORD>(areaEnd - from), attributesOf(op.foreground, op.background));
+}
+
+// Moves the buffer's rows from its top to the given bottom row up by that many rows; the top rows are
+// lost and those uncovered at the bottom are blanked. The rows below the first ones go to row 0: a
+// destination above the buffer, which would push the first ones out, is refused by some consoles.
+bool moveBufferUp(const CONSOLE_SCREEN_BUFFER_INFO& info, int bottom, int rows, WORD attributes) {
+    if (rows > bottom) return blankRows(info, 0, bottom + 1, attributes);
+    SMALL_RECT moved = {0, static_cast<SHORT>(rows), static_cast<SHORT>(info.dwSize.X - 1),
+                        static_cast<SHORT>(bottom)};
+    CHAR_INFO fill;
+    fill.Char.AsciiChar = ' ';
+    fill.Attributes = attributes;
+    return ScrollConsoleScreenBufferA(outputHandle(), &moved, nullptr, COORD{0, 0}, &fill) &&
+           blankRows(info, bottom - rows + 1, rows, attributes);
 }
 
 // Scrolls the print area up: first by moving the window down over spare rows of the buffer, then, for
-// what is left, by moving the buffer's contents up (the top rows are lost). The uncovered rows are blank
-// in the colours of the scroll.
-void scrollWindow(CONSOLE_SCREEN_BUFFER_INFO* info, const DrawOp& op) {
+// what is left, by moving the buffer's contents up. The uncovered rows are blank in the colours of the
+// scroll.
+bool scrollWindow(CONSOLE_SCREEN_BUFFER_INFO* info, const DrawOp& op) {
     WORD attributes = attributesOf(op.foreground, op.background);
     int rows = op.count;
     int spare = info->dwSize.Y - 1 - (screen.areaTop + windowHeight(*info) - 1);
@@ -105,27 +121,40 @@ void scrollWindow(CONSOLE_SCREEN_BUFFER_INFO* info, const DrawOp& op) {
             info->srWindow.Top = static_cast<SHORT>(info->srWindow.Top + down);
             info->srWindow.Bottom = static_cast<SHORT>(info->srWindow.Bottom + down);
             screen.areaTop += down;
-            blankRows(*info, screen.areaTop + windowHeight(*info) - down, down, attributes);
             rows -= down;
+            if (!blankRows(*info, screen.areaTop + windowHeight(*info) - down, down, attributes)) return false;
         }
     }
-    if (rows <= 0) return;
-    SMALL_RECT area = {0, 0, static_cast<SHORT>(info->dwSize.X - 1),
-                       static_cast<SHORT>(screen.areaTop + windowHeight(*info) - 1)};
-    CHAR_INFO fill;
-    fill.Char.AsciiChar = ' ';
-    fill.Attributes = attributes;
-    ScrollConsoleScreenBufferA(outputHandle(), &area, nullptr, COORD{0, static_cast<SHORT>(-rows)}, &fill);
+    if (rows <= 0) return true;
+    return moveBufferUp(*info, screen.areaTop + windowHeight(*info) - 1, rows, attributes);
 }
 
-void drawChange(CONSOLE_SCREEN_BUFFER_INFO* info, const DrawOp& op) {
-    switch (op.kind) {
-    case DrawKind::Cells: drawCells(*info, op); break;
-    case DrawKind::Scroll: scrollWindow(info, op); break;
-    case DrawKind::Bell: Beep(1000, 250); break;
-    case DrawKind::Cursor: SetConsoleCursorPosition(outputHandle(), bufferPlace(*info, op.row, op.column)); break;
-    case DrawKind::Erase: eraseBelow(*info, op); break;
+// Puts the whole print area into the console's cells as the model holds it, row by row: after the
+// console refused a change, the screen is made right again from what the model knows.
+void redrawPrintArea(const ScreenModel& model, const CONSOLE_SCREEN_BUFFER_INFO& info) {
+    std::vector<CHAR_INFO> cells(static_cast<size_t>(model.width));
+    for (int row = 1; row <= model.height; ++row) {
+        for (int column = 1; column <= model.width; ++column) {
+            const Cell& cell = screenCell(model, row, column);
+            cells[column - 1].Char.AsciiChar = static_cast<CHAR>(cell.byte);
+            cells[column - 1].Attributes = attributesOf(cell.foreground, cell.background);
+        }
+        COORD place = bufferPlace(info, row, 1);
+        SMALL_RECT area = {place.X, place.Y, static_cast<SHORT>(place.X + model.width - 1), place.Y};
+        WriteConsoleOutputA(outputHandle(), cells.data(), COORD{static_cast<SHORT>(model.width), 1}, COORD{0, 0},
+                            &area);
     }
+}
+
+bool drawChange(CONSOLE_SCREEN_BUFFER_INFO* info, const DrawOp& op) {
+    switch (op.kind) {
+    case DrawKind::Cells: return drawCells(*info, op);
+    case DrawKind::Scroll: return scrollWindow(info, op);
+    case DrawKind::Bell: Beep(1000, 250); return true;
+    case DrawKind::Cursor: return SetConsoleCursorPosition(outputHandle(), bufferPlace(*info, op.row, op.column));
+    case DrawKind::Erase: return eraseBelow(*info, op);
+    }
+    return true;
 }
 
 // The console's colours for text that others write follow setTextColor.
@@ -151,6 +180,7 @@ void writeBytes(const Text& text) {
 
 // Output begins where the console's cursor stands; the screen is never cleared.
 bool backendStart(ScreenModel* model) {
+    takeOverConsole();
     CONSOLE_SCREEN_BUFFER_INFO info;
     screen.console = readInfo(&info);
     if (!screen.console) {
@@ -182,13 +212,16 @@ int backendFollow(ScreenModel* model, KeyQueue*) {
 }
 
 // Cells are written without moving the console's cursor: at the end it goes where the model has it.
+// Where the console refused a change, the print area is drawn again whole from the model.
 void backendOutput(ScreenModel* model, const Text& bytes) {
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (!screen.console) {
         writeBytes(bytes);
     } else if (!model->changes.empty() && readInfo(&info)) {
         showPrintArea(&info);
-        for (const DrawOp& op : model->changes) drawChange(&info, op);
+        bool refused = false;
+        for (const DrawOp& op : model->changes) refused = !drawChange(&info, op) || refused;
+        if (refused) redrawPrintArea(*model, info);
         SetConsoleCursorPosition(outputHandle(), bufferPlace(info, model->row, model->column));
     }
     if (screen.console) followColors(*model);
@@ -202,6 +235,12 @@ void backendSleep(int milliseconds) {
 
 void backendRestore() {
     stopCloseListening();
+}
+
+// Another process on the console (the Command Prompt the program was started from) keeps it open.
+bool backendEndsWithProgram() {
+    DWORD processes[2];
+    return GetConsoleProcessList(processes, 2) == 1;
 }
 
 bool backendShowCursor(bool visible) {
