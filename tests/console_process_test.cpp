@@ -471,7 +471,7 @@ bool startAsKitty(KittyTerminal& terminal) {
     if (terminal.pid_ <= 0 || !terminal.readUntil("\x1b[c")) return false;
     EXPECT_NE(terminal.output_.find("\x1b[?u\x1b[?25$p"), std::string::npos);
     terminal.send("\x1b[?0u\x1b[?25;2$y\x1b[3;1R\x1b[?62;22c");
-    return terminal.readUntil("\x1b[>3u") && terminal.readUntil("Say?");
+    return terminal.readUntil("\x1b[>27u") && terminal.readUntil("Say?");
 }
 
 TEST(ConsoleKittyTest, EscHeldIsExactAndCtrlCInterrupts) {

@@ -151,7 +151,7 @@ void enterRawMode() {
 void buildModeStrings(bool kitty) {
     enterModesLength = restoreModesLength = 0;
     appendTo(enterModes, &enterModesLength, sizeof enterModes, KeyModes);
-    if (kitty) appendTo(enterModes, &enterModesLength, sizeof enterModes, "\x1b[>3u");
+    if (kitty) appendTo(enterModes, &enterModesLength, sizeof enterModes, KittyFlagsPush);
     if (kitty) appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, "\x1b[<u");
     appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, "\x1b>\x1b[?1004l\x1b[?1036r\x1b[0m");
     appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, cursorVisibility(!info.cursorHidden));
