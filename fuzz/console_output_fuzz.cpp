@@ -102,7 +102,7 @@ struct Emulators {
 
 void render(ScreenModel& model, ScreenWriter& writer, Emulators& emulators) {
     std::vector<std::string> chunks;
-    renderDrawOps(&writer, model.changes, model.height, &chunks);
+    renderDrawOps(&writer, model.changes, model.width, model.height, &chunks);
     model.changes.clear();
     for (const std::string& chunk : chunks) {
         if (chunk.size() > WriterChunkSize) fail("chunk larger than the writer promises");

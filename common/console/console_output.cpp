@@ -39,7 +39,8 @@ ConsoleScreen screen;
 void flushChanges(ConsoleScreen& console) {
     if (console.terminal && !console.model.changes.empty()) {
         console.chunks.clear();
-        renderDrawOps(&console.writer, console.model.changes, console.model.height, &console.chunks);
+        const ScreenModel& model = console.model;
+        renderDrawOps(&console.writer, model.changes, model.width, model.height, &console.chunks);
         for (const std::string& chunk : console.chunks) terminalQueue(chunk.data(), chunk.size());
     }
     console.model.changes.clear();

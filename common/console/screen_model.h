@@ -9,6 +9,12 @@
 // A cell colour that is "whatever the terminal had": cells written before the first setTextColor.
 constexpr int TerminalColor = -1;
 
+// Cells blanked by a scroll or an erase take the current colours within the 80 columns the programs
+// lay out, and the terminal's own colours past them on a wider screen. A terminal that rewraps its
+// rows when narrowed (VTE) counts cells blanked in a colour as written, so a row blanked in black
+// across 100 columns would gain a row of blanks of its own once the window is 80 wide.
+constexpr int PaintedColumns = 80;
+
 struct Cell {
     unsigned char byte = ' ';
     int foreground = TerminalColor;
@@ -18,9 +24,11 @@ struct Cell {
 enum class DrawKind {
     Cells,   // bytes put into consecutive cells of one row, from (row, column), in the given colours
     Scroll,  // the whole screen moved up by count rows; the new bottom rows are blank in the given colours
+             // (within PaintedColumns)
     Bell,    // the terminal's bell
     Cursor,  // the cursor now stands at (row, column)
     Erase,   // every cell from (row, column) to the end of the screen blanked in the given colours
+             // (within PaintedColumns)
 };
 
 struct DrawOp {
