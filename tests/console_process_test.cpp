@@ -297,6 +297,8 @@ TEST_P(ConsoleTerminalTest, ResizesKeepTheLogInOrder) {
     for (int line = 1; line <= printed; ++line) expected += std::to_string(line) + " ";
     EXPECT_EQ(numbers, expected) << all;
     EXPECT_EQ(std::count(all.begin(), all.end(), '|'), printed) << all;
+    // The log is printed in colours: no row between two of its lines is left blank by a rewrap.
+    EXPECT_EQ(session.screen().find("|\n\nline"), std::string::npos) << session.screen();
     session.keys("Escape");
 }
 
