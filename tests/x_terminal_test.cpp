@@ -66,7 +66,7 @@ struct KittyShell {
             at = at == std::string::npos ? at : text.find(what, at);
             return at != std::string::npos && (!prompt || text.find("\n$", at) != std::string::npos);
         });
-        if (!seen) ADD_FAILURE() << "never saw " << what << (prompt ? " and a prompt" : "") << " after " << marker << since(marker);
+        if (!seen) ADD_FAILURE() << "never saw " << what << (prompt ? " and a prompt" : "") << since(marker);
         return seen;
     }
     // The probe's tty loop, after "hi" answered its prompt; returns its process id.
@@ -83,8 +83,9 @@ struct KittyShell {
 bool numLockOn(const XTerminal& t) { return xRun(t, "xset q").find("Num Lock:    on") != std::string::npos; }
 
 // Each key once: Backspace takes one character, Enter is one key (none left over from the prompt's),
-// Shift and a character outside ASCII type what they show; a tapped Esc is one press that the held-down
-// test sees once; a held Esc is seen until it is let go; q ends the probe and kitty's flags are popped.
+// Shift and a character outside ASCII type what they show; a tapped Esc is one press; a held Esc is seen
+// held until it is let go; q ends the probe and kitty's flags are popped. "flags:0" is the reply shown
+// ("flags:033[?...u"), not the command line that asks for it.
 void checkKeys(KittyShell& shell) {
     XTerminal& t = shell.t;
     std::string marker = shell.run(Probe + " held");
@@ -161,7 +162,9 @@ TEST_P(XTerminalKittyTest, KeysCountOnceAndEveryWayOutPopsTheFlags) {
 // Lines 10 to 33 of the probe's log, whole, one per row above the cursor's empty row.
 std::vector<std::string> expectedRows() {
     std::vector<std::string> rows;
-    for (int line = 10; line <= 33; ++line) rows.push_back("line " + std::to_string(line) + " " + std::string(55, '-') + "|");
+    for (int line = 10; line <= 33; ++line) {
+        rows.push_back("line " + std::to_string(line) + " " + std::string(55, '-') + "|");
+    }
     return rows;
 }
 
@@ -186,7 +189,9 @@ INSTANTIATE_TEST_SUITE_P(Terminals, XTerminalResizeTest, ::testing::Values(XTerm
 // The screen then holds the last 24 lines, whole and in order, with no blank row among them.
 TEST_P(XTerminalResizeTest, LogNarrowedFrom100To80ReadsWhole) {
     XTerminalKind kind = GetParam();
-    if (!xTerminalInstalled(kind)) GTEST_SKIP() << xTerminalProgram(kind) << ", Xvfb, xdotool or xclip is not installed";
+    if (!xTerminalInstalled(kind)) {
+        GTEST_SKIP() << xTerminalProgram(kind) << ", Xvfb, xdotool or xclip is not installed";
+    }
     XTerminal t;
     ASSERT_TRUE(startXTerminal(t, kind, 100, 25, "printf '\\033[25;1H'; exec " + Probe + " log"))
         << xTerminalProgram(kind) << " did not start under Xvfb";

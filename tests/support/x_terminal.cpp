@@ -90,7 +90,8 @@ std::string terminalCommand(const XTerminal& t, int columns, int rows, const std
         return "xfce4-terminal --disable-server --geometry " + size + " -x " + run;
     case XTerminalKind::Xterm:
         // Ctrl+Shift+P prints the saved lines and the screen, as text, to a file.
-        return "xterm -geometry " + size + " -xrm " + quote("XTerm*printerCommand: cat > " + t.directory + "/xterm.txt") +
+        return "xterm -geometry " + size + " -xrm " +
+               quote("XTerm*printerCommand: cat > " + t.directory + "/xterm.txt") +
                " -xrm " + quote("XTerm*printAttributes: 0") + " -xrm " +
                quote("XTerm*VT100.translations: #override Shift Ctrl <Key>p: print-everything()") + " -e " + run;
     }
@@ -172,7 +173,8 @@ void xType(const XTerminal& t, const std::string& text) {
 }
 
 void xHoldKey(const XTerminal& t, const std::string& name, int milliseconds) {
-    xRun(t, "timeout 20 xdotool keydown " + name + " sleep " + std::to_string(milliseconds / 1000.0) + " keyup " + name);
+    std::string seconds = std::to_string(milliseconds / 1000.0);
+    xRun(t, "timeout 20 xdotool keydown " + name + " sleep " + seconds + " keyup " + name);
 }
 
 void xResize(const XTerminal& t, int columns, int rows) {
@@ -214,5 +216,6 @@ bool waitForXText(const XTerminal& t, const std::function<bool(const std::string
 }
 
 void kittySendText(const XTerminal& t, const std::string& text) {
-    xRun(t, "printf '%s' " + quote(text) + " | timeout 10 kitty @ --to unix:" + t.directory + "/kitty.sock send-text --stdin");
+    std::string kitty = "timeout 10 kitty @ --to unix:" + t.directory + "/kitty.sock";
+    xRun(t, "printf '%s' " + quote(text) + " | " + kitty + " send-text --stdin");
 }
