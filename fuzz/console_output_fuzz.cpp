@@ -146,6 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int width = 1 + data[0] % 100, height = 1 + data[1] % 30;
     ScreenModel model;
     initScreenModel(&model, width, height, 1 + data[2] % height, 1 + data[3] % width);
+    model.paintedColumns = PaintedColumns;
     ScreenWriter writer;
     writer.utf8 = (data[4] & 1) == 0;
     Emulators emulators{vterm_new(height, width), vterm_new(height, width)};

@@ -59,6 +59,7 @@ struct Rig {
 
 void openRig(Rig* rig, int width, int height, int row, int column, bool utf8) {
     initScreenModel(&rig->model, width, height, row, column);
+    rig->model.paintedColumns = PaintedColumns;
     rig->writer.utf8 = utf8;
     rig->emulator = openEmulator(width, height);
     // The emulator's cursor starts where the terminal said it stood.
@@ -287,6 +288,7 @@ TEST(ScreenWriterTest, ExactBytesForSimpleOutput) {
     // Past 80 columns a row erased in colours is erased again in the terminal's own colours, for the
     // scroll and for the erase below, which then puts the cursor back.
     initScreenModel(&model, 100, 3, 3, 1);
+    model.paintedColumns = PaintedColumns;
     writer = ScreenWriter();
     setScreenColor(&model, 14);
     writeScreenText(&model, "\n");

@@ -72,6 +72,7 @@ ConsoleScreen& consoleScreen() {
         screen.model.pendingBreak = info.cursorKnown && info.cursorColumn >= info.width;
     }
     screen.model.recordChanges = screen.terminal;  // nothing draws them into a file or a pipe
+    screen.model.paintedColumns = PaintedColumns;
     if (screen.terminal && !info.cursorKnown) startFreshRow(screen);
     screen.starting = false;
     screen.started = true;

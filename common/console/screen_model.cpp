@@ -26,10 +26,10 @@ int currentBackground(const ScreenModel& screen) {
     return screen.colorSet ? screen.background : TerminalColor;
 }
 
-// A blanked cell in a column: the current colours within PaintedColumns, the terminal's past them.
+// A blanked cell in a column: the current colours, or the terminal's past paintedColumns.
 Cell blankCell(const ScreenModel& screen, int column) {
     Cell blank;
-    if (column > PaintedColumns) return blank;
+    if (screen.paintedColumns > 0 && column > screen.paintedColumns) return blank;
     blank.foreground = currentForeground(screen);
     blank.background = currentBackground(screen);
     return blank;

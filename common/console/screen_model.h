@@ -9,12 +9,6 @@
 // A cell colour that is "whatever the terminal had": cells written before the first setTextColor.
 constexpr int TerminalColor = -1;
 
-// Cells blanked by a scroll or an erase take the current colours within the 80 columns the programs
-// lay out, and the terminal's own colours past them on a wider screen. A terminal that rewraps its
-// rows when narrowed (VTE) counts cells blanked in a colour as written, so a row blanked in black
-// across 100 columns would gain a row of blanks of its own once the window is 80 wide.
-constexpr int PaintedColumns = 80;
-
 struct Cell {
     unsigned char byte = ' ';
     int foreground = TerminalColor;
@@ -24,11 +18,11 @@ struct Cell {
 enum class DrawKind {
     Cells,   // bytes put into consecutive cells of one row, from (row, column), in the given colours
     Scroll,  // the whole screen moved up by count rows; the new bottom rows are blank in the given colours
-             // (within PaintedColumns)
+             // (within paintedColumns)
     Bell,    // the terminal's bell
     Cursor,  // the cursor now stands at (row, column)
     Erase,   // every cell from (row, column) to the end of the screen blanked in the given colours
-             // (within PaintedColumns)
+             // (within paintedColumns)
 };
 
 struct DrawOp {
@@ -55,6 +49,7 @@ struct ScreenModel {
     long long scrolls = 0;        // rows scrolled since start
     std::vector<DrawOp> changes;  // what the operations changed since the caller last took them
     bool recordChanges = true;    // false: nobody draws the changes (output to a file), so none are kept
+    int paintedColumns = 0;       // cells blanked past this column take the terminal's colours; 0: none do
 };
 
 // A blank screen of the given size (80 by 25 where a size is below 1) with the cursor clamped onto it.

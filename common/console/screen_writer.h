@@ -12,6 +12,12 @@
 // The largest chunk the writer hands out: the console writes each chunk with one write.
 constexpr size_t WriterChunkSize = 1024;
 
+// Cells blanked by a scroll or an erase take the current colours within the 80 columns the programs
+// lay out, and the terminal's own colours past them on a wider screen (the model's paintedColumns). A
+// terminal that rewraps its rows when narrowed (VTE) counts cells blanked in a colour as written, so a
+// row blanked in black across 100 columns would gain a row of blanks of its own once 80 wide.
+constexpr int PaintedColumns = 80;
+
 // What the writer knows of the terminal: where its cursor stands and which colours it draws with.
 struct ScreenWriter {
     bool utf8 = true;          // draw code page 437 glyphs as UTF-8, else plain ASCII substitutes
