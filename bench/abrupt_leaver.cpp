@@ -1,12 +1,9 @@
-// Abrupt leavers (--abrupt-leaver N): in a busy lobby (every talker keeps lines in flight), N leavers in
-// turn join, chat a second, say 30 lines back to back and leave at once: disconnect request, flush, host
-// destroyed, so their goodbye is sent once and never again. The first talker watches each one: how many
-// of its lines arrived, whether all came before its OLD, and how long after the goodbye the OLD came.
+#include "bench/abrupt_leaver.h"
+
 #include <algorithm>
 
 #include "bench/report.h"
 #include "bench/stress_lobby.h"
-#include "bench/stress_options.h"
 #include "bench/targets.h"
 
 namespace {
@@ -110,7 +107,5 @@ int runAbruptLeaver(const BenchOptions& options, std::FILE* out) {
                  lobby.talkers, BusyWindow, LinesBeforeLeaving);
     printRounds(out, rounds);
     printShortLines(out, figures);
-    closeStressLobby(&lobby);
-    stopTarget(&target);
-    return 0;
+    return endStressRun(&lobby, &target, 0);
 }

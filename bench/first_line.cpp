@@ -1,11 +1,9 @@
-// A newcomer's first line (--first-line N): N newcomers in an idle lobby, then N in a busy one (every
-// talker keeps lines in flight), each sends a line the moment its ENet reports the connection, and its
-// second line as soon as the first is back; both are timed until they are back at it.
+#include "bench/first_line.h"
+
 #include <algorithm>
 
 #include "bench/report.h"
 #include "bench/stress_lobby.h"
-#include "bench/stress_options.h"
 #include "bench/targets.h"
 
 namespace {
@@ -99,7 +97,5 @@ int runFirstLine(const BenchOptions& options, std::FILE* out) {
     printTimes(out, "idle", idle, options.firstLineTries);
     printTimes(out, "busy", busy, options.firstLineTries);
     printShortLines(out, figures);
-    closeStressLobby(&lobby);
-    stopTarget(&target);
-    return 0;
+    return endStressRun(&lobby, &target, 0);
 }

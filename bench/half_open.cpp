@@ -1,14 +1,11 @@
-// Half-open connects (--half-open N): one UDP socket sends N forged connect requests and never completes
-// them, once, then again resending new ones every 500 ms for 10 s, each on a fresh server; meanwhile two
-// talkers chat, and a newcomer connects the normal way (0.2 s after the connects, or 2 s into the
-// resending; again each time ENet gives its attempt up) until it is welcomed or the time is up.
+#include "bench/half_open.h"
+
 #include <arpa/inet.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "bench/forged_connect.h"
 #include "bench/stress_lobby.h"
-#include "bench/stress_options.h"
 #include "bench/targets.h"
 
 namespace {
@@ -106,8 +103,7 @@ void halfOpenOnce(const BenchOptions& options, bool resend, std::FILE* out) {
         printShortLines(out, figures);
     }
     if (forger.fd >= 0) close(forger.fd);
-    closeStressLobby(&lobby);
-    stopTarget(&target);
+    endStressRun(&lobby, &target, 0);
 }
 
 }  // namespace

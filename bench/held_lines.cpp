@@ -1,11 +1,10 @@
-// Long lines held for one chatter that does not take them: a peer that stops acknowledging (--silent-peer)
-// and an honest chatter behind a slow link (--slow-reader), while the talkers chat on.
+#include "bench/held_lines.h"
+
 #include <algorithm>
 
 #include "bench/relay_child.h"
 #include "bench/report.h"
 #include "bench/stress_lobby.h"
-#include "bench/stress_options.h"
 #include "bench/targets.h"
 
 namespace {
@@ -51,9 +50,7 @@ int runSilentPeer(const BenchOptions& options, std::FILE* out) {
     std::vector<int> extra = opened ? addJoinedChatters(&lobby, 2, JoinSeconds) : std::vector<int>();
     if (!opened || !hasJoined(lobby.chatters[extra[0]]) || !hasJoined(lobby.chatters[extra[1]])) {
         std::fprintf(stderr, "chat-bench: the lobby did not fill: %s\n", error.c_str());
-        closeStressLobby(&lobby);
-        stopTarget(&target);
-        return 1;
+        return endStressRun(&lobby, &target, 1);
     }
     lobby.longSender = extra[0];
     int silent = extra[1];
@@ -86,9 +83,7 @@ int runSilentPeer(const BenchOptions& options, std::FILE* out) {
     std::fprintf(out, "  newcomer, %.1f s after: welcomed (welcome and own NEW) %s\n", newcomerAt < 0 ? 0 : newcomerAt - silentAt,
                  sinceText(welcomedAt, newcomerAt, "connecting", silentAt + watched - newcomerAt).c_str());
     printShortLines(out, figures);
-    closeStressLobby(&lobby);
-    stopTarget(&target);
-    return 0;
+    return endStressRun(&lobby, &target, 0);
 }
 
 int runSlowReader(const BenchOptions& options, std::FILE* out) {
@@ -114,10 +109,8 @@ int runSlowReader(const BenchOptions& options, std::FILE* out) {
     }
     if (reader < 0 || !hasJoined(lobby.chatters[reader])) {
         std::fprintf(stderr, "chat-bench: the lobby did not fill %s\n", error.c_str());
-        closeStressLobby(&lobby);
         if (relay.pid > 0) stopRelayChild(&relay);
-        stopTarget(&target);
-        return 1;
+        return endStressRun(&lobby, &target, 1);
     }
     lobby.longSender = extra[0];
     Watched old{OldTag + lobby.chatters[reader].name};

@@ -1,9 +1,10 @@
-// The cost of an idle lobby: CPU and peak memory of the target, and of one real chat-client connected
-// beside the simulated chatters, over a quiet period; plus every scenario in order (measureTarget).
+#include "bench/idle_cost.h"
+
 #include <unistd.h>
 
+#include "bench/latency_scenarios.h"
+#include "bench/load_scenarios.h"
 #include "bench/proc_stats.h"
-#include "bench/scenarios.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "bench/samples.h"
 #include "bench/scenarios.h"
-#include "tests/support/impairment_relay.h"
+#include "bench/impairment_relay.h"
 
 struct LinkSettings {
     std::vector<double> losses = {1, 5, 10, 20, 30};

@@ -1,7 +1,6 @@
-// Joining, relay latency and the WHO list: one request at a time, timed from send to arrival.
-#include <cstdlib>
+#include "bench/latency_scenarios.h"
 
-#include "bench/scenarios.h"
+#include <cstdlib>
 
 namespace {
 

@@ -1,9 +1,8 @@
-// Load: a timed burst from one chatter, and saturation, where every chatter keeps a few lines in
-// flight and sends the next as soon as one of its own comes back.
+#include "bench/load_scenarios.h"
+
 #include <unistd.h>
 
 #include "bench/proc_stats.h"
-#include "bench/scenarios.h"
 
 namespace {
 

@@ -1,5 +1,7 @@
-// The benchmark's command line: what to measure against, how many chatters, and how long.
+// The benchmark's command line: what to run, against what, with how many chatters, and for how long.
 #pragma once
+
+#include <cstdio>
 
 #include "bench/impaired_link.h"
 #include "bench/scenarios.h"
@@ -30,8 +32,20 @@ struct BenchOptions {
     int abruptLeaverRounds = 0;    // --abrupt-leaver: rounds
 };
 
+// What chat-bench can run: one table of {option, run, what it prints}, from which --help is made and by
+// which the chosen run is started. Every run prints its own figures and asserts nothing.
+struct BenchRun {
+    const char* option;  // the option that chooses the run, with its argument; "" for the standard table
+    int (*run)(const BenchOptions& options, std::FILE* out);  // 0 when it ran, 1 when it could not run
+    const char* prints;  // for --help: what it does and prints, lines separated by '\n'
+};
+
+// The run the arguments choose: the last run option among them, the standard table when none.
+const BenchRun& chosenBenchRun(int argc, char** argv);
+// The --help text.
+Text usageText();
+
 // Fills options from the arguments; false with a message in error when one is wrong.
 bool parseOptions(int argc, char** argv, BenchOptions* options, Text* error);
 // A chat-client beside the server program, when one is there and none was named.
 Text clientBeside(const Text& serverPath);
-extern const char* const UsageText;

@@ -2,7 +2,7 @@
 // while the benchmark's loop is busy; closing the stop pipe ends it and it hands back its figures.
 #pragma once
 
-#include "tests/support/impairment_relay.h"
+#include "bench/impairment_relay.h"
 
 struct RelayChild {
     int pid = -1;

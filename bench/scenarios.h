@@ -60,19 +60,3 @@ int lineSequence(const Text& text);
 
 // Services the chatters for the given time, dropping what arrives. target may be null.
 void idleFor(BenchTarget* target, std::vector<BenchChatter>* chatters, double seconds);
-
-void runJoin(BenchTarget* target, const BenchSettings& settings, std::vector<BenchChatter>* chatters,
-             TargetFigures* figures);
-void runLatency(BenchTarget* target, const BenchSettings& settings, std::vector<BenchChatter>* chatters,
-                TargetFigures* figures);
-void runWho(BenchTarget* target, const BenchSettings& settings, std::vector<BenchChatter>* chatters,
-            TargetFigures* figures);
-void runBurst(BenchTarget* target, const BenchSettings& settings, std::vector<BenchChatter>* chatters,
-              TargetFigures* figures);
-void runSaturation(BenchTarget* target, const BenchSettings& settings, std::vector<BenchChatter>* chatters,
-                   TargetFigures* figures);
-void runIdleCost(BenchTarget* target, const BenchSettings& settings, std::vector<BenchChatter>* chatters,
-                 TargetFigures* figures);
-
-// Every scenario in turn against the target, with fresh chatters that are closed at the end.
-TargetFigures measureTarget(BenchTarget* target, const BenchSettings& settings);

@@ -4,6 +4,7 @@
 
 #include "bench/proc_stats.h"
 #include "bench/report.h"
+#include "bench/targets.h"
 
 namespace {
 
@@ -191,4 +192,31 @@ Text fillerBody(size_t bytes, int seed) {
     Text text(bytes, 'a');
     for (size_t i = 0; i < bytes; ++i) text[i] = static_cast<char>('a' + (i * 7 + static_cast<size_t>(seed)) % 26);
     return text;
+}
+
+bool startStressServer(const BenchOptions& options, BenchTarget* target, std::FILE* out) {
+    Text error;
+    if (!startServerTarget(options, target, &error)) {
+        std::fprintf(stderr, "chat-bench: server: %s\n", error.c_str());
+        return false;
+    }
+    std::fprintf(out, "%s\n", target->label.c_str());
+    return true;
+}
+
+int stressTalkers(const BenchOptions& options) { return std::min(10, options.settings.chatters); }
+
+bool startStressLobby(const BenchOptions& options, BenchTarget* target, StressLobby* lobby, std::FILE* out) {
+    if (!startStressServer(options, target, out)) return false;
+    Text error;
+    if (openStressLobby(lobby, target, stressTalkers(options), 10, &error)) return true;
+    std::fprintf(stderr, "chat-bench: %s\n", error.c_str());
+    endStressRun(lobby, target, 1);
+    return false;
+}
+
+int endStressRun(StressLobby* lobby, BenchTarget* target, int status) {
+    closeStressLobby(lobby);
+    stopTarget(target);
+    return status;
 }

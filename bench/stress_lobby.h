@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "bench/options.h"
 #include "bench/scenarios.h"
 
 struct ShortLineFigures {
@@ -55,6 +56,16 @@ bool hasJoined(const BenchChatter& chatter);
 // Destroys a chatter's host without a word, as a vanished program does.
 void vanish(BenchChatter* chatter);
 void closeStressLobby(StressLobby* lobby);
+
+// Starts the server of the options and prints its label; false with the reason printed on stderr.
+bool startStressServer(const BenchOptions& options, BenchTarget* target, std::FILE* out);
+// The lobby's talkers for a stress run: 10, or fewer when --chatters (or --smoke) asks for fewer.
+int stressTalkers(const BenchOptions& options);
+// Starts the server and joins the lobby's talkers (10 s at most); false, with everything stopped again
+// and the reason printed on stderr, when either fails.
+bool startStressLobby(const BenchOptions& options, BenchTarget* target, StressLobby* lobby, std::FILE* out);
+// The end of every stress run: the lobby closed, the server stopped; returns the run's status.
+int endStressRun(StressLobby* lobby, BenchTarget* target, int status);
 
 // "longest silence 0.31 s, short lines: 1234 arrived, delay p50 / p99 / max 2.1 / 30.2 / 44.0 ms,
 // 0 missing; server peak 4096 KiB"

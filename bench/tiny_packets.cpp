@@ -1,12 +1,9 @@
-// Floods of tiny packets (--tiny-packets): empty packets, 1-byte packets and valid empty lines, from one
-// chatter and from 24 at once, each kind on a fresh server, while one honest chatter says a short line
-// every 100 ms. What the server holds for a packet does not depend on its bytes alone, so its memory is
-// read before, during and after each flood.
+#include "bench/tiny_packets.h"
+
 #include <algorithm>
 
 #include "bench/proc_stats.h"
 #include "bench/stress_lobby.h"
-#include "bench/stress_options.h"
 #include "bench/targets.h"
 
 namespace {
@@ -78,8 +75,7 @@ void floodOnce(const BenchOptions& options, TinyKind kind, int flooders, TinyRun
     } else {
         std::fprintf(stderr, "chat-bench: %s\n", error.c_str());
     }
-    closeStressLobby(&lobby);
-    stopTarget(&target);
+    endStressRun(&lobby, &target, 0);
 }
 
 void printTinyRun(std::FILE* out, const TinyRun& run, double seconds) {

@@ -13,11 +13,8 @@
 // on both hosts). A chat line of 1 MiB with a long name fits, and so does the list of 25 chatters whose
 // names are 80,000 bytes each. The server sends nothing longer, so a client never refuses what it gets.
 constexpr std::size_t MessageLimit = 2u << 20;
-// Packet bytes one peer may have the server hold while they are being reassembled or wait to be handled
-// (ENet's maximumWaitingData). ENet checks it before each new packet, so one peer can hold at most this
-// much plus one message.
-constexpr std::size_t ServerWaitingLimit = 1u << 20;
-// The same for the client's one peer, the server: two messages of the longest kind.
+// Packet bytes the client's one peer, the server, may have it hold (ENet's maximumWaitingData): two
+// messages of the longest kind.
 constexpr std::size_t ClientWaitingLimit = 2 * MessageLimit;
 // The smallest piece an ENet sender cuts a packet into: the smallest MTU ENet accepts (576) less the
 // datagram header, the fragment command and a checksum. Only a packet longer than its piece is cut.

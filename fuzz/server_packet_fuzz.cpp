@@ -16,9 +16,10 @@
 #include "common/host_guard.h"
 #include "common/protocol.h"
 #include "server/chat_server.h"
+#include "server/enet_edge.h"
 #include "server/intake.h"
+#include "server/server_events.h"
 #include "server/server_host.h"
-#include "server/server_loop.h"
 #include "tests/support/chat_test_client.h"
 
 namespace {
@@ -84,7 +85,7 @@ void checkRoster() {
     int active = 0;
     for (int slot = 0; slot < RosterSize; ++slot) {
         const Chatter& chatter = harness.server.chatters[slot];
-        if (chatter.active != 1) continue;
+        if (!chatter.active) continue;
         ++active;
         if (chatter.peer != harness.chatterPeer) fail("a record is held by another peer");
         if (chatter.name.find(' ') != Text::npos) fail("a name holds a blank");

@@ -1,6 +1,6 @@
 // The server's state for the whole run: its ENet host and the roster of chatters, indexed by slot.
 // The roster operations live in roster.h; the event loop in server_loop.h; what each chatter may have
-// the server hold, coming and going, in intake.h and sending.h.
+// the server hold, coming and going, in limits.h.
 #pragma once
 
 #include <enet/enet.h>
@@ -10,33 +10,13 @@
 
 #include "common/host_guard.h"
 #include "common/text.h"
-
-constexpr int RosterSize = 26;
-// Peers the host admits at once: one fewer than the roster holds, so a newcomer always finds a free record.
-constexpr int ServerPeerLimit = 25;
-
-// Messages one chatter may have waiting at the server for it, sent or not yet acknowledged. A chatter
-// past either figure cannot keep up with the lobby and is cut off, as ENet cuts off a peer that stopped
-// answering. Four of the longest messages in bytes; in messages, about five seconds of a lobby whose 25
-// chatters all flood with short lines as fast as the server relays them, which no honest reader lags.
-constexpr std::size_t BacklogLimitBytes = 8u << 20;
-constexpr std::size_t BacklogLimitMessages = 4096;
-// What a chatter has said that is still on its way to some listener: past either figure the server
-// reads nothing more from that chatter (ENet slows it down) until it has arrived, so a fast speaker keeps
-// to the pace of its slowest listener and the server does not grow.
-constexpr std::size_t AheadLimitBytes = 2u << 20;
-constexpr std::size_t AheadLimitMessages = 1024;
-// A speaker held back that long without a break: the listener that lags most is cut off, so one slow
-// or silent reader cannot hold a speaker up. A reader that takes a line of 1 MiB in less time (about
-// 3 Mbit/s) is never cut for it.
-constexpr double HeldBackLimitSeconds = 3.0;
+#include "server/limits.h"
 
 struct Chatter {
-    std::int32_t id = 0;      // its own slot while held, -1 once released, 0 if never used
-    std::int32_t active = 0;  // 1 while a connected peer holds the record
+    bool active = false;      // while a connected peer holds the record
     ENetPeer* peer = nullptr; // the holder's peer; left in place on release
     Text name;
-    std::uint32_t admission = 0;      // which admission of the run holds the record; 0 for none
+    std::int32_t admission = 0;       // which admission of the run holds the record; 0 for none
     std::size_t backlogBytes = 0;     // messages to this chatter that ENet still holds
     std::size_t backlogMessages = 0;
     std::size_t aheadBytes = 0;       // its messages still on their way to some listener
@@ -45,20 +25,14 @@ struct Chatter {
     bool leaving = false;             // its goodbye came while lines it sent still waited
     std::size_t intakeBound = 0;      // at least as many as ENet holds from it for the loop
     bool intakeHandled = false;       // the loop has taken one of them since they were counted
+    RefusedRecord refused;            // its messages the server left unread
 };
-
-// The longest name a chatter keeps: the list reply of 25 chatters with names this long, and figures
-// of ten digits each, still fits in the longest message. A longer requested name gets the "Lamer" name,
-// as one holding a blank does; the 72 characters a person can type stay far below it.
-constexpr std::size_t ListHeadLength = 21;      // "WSP Lobby Chatters:" and CR LF
-constexpr std::size_t ListLineExtra = 3 + 2 + 2 + 10 + 5 + 10 + 2 + 10 + 2 + 10 + 2 + 10 + 3;
-constexpr std::size_t NameLimit = (MessageLimit - 1 - ListHeadLength) / ServerPeerLimit - ListLineExtra;
 
 struct ChatServer {
     ENetHost* host = nullptr;
     Chatter chatters[RosterSize];
-    std::int32_t nextSlot = 0;     // admissions so far; never decreased
-    std::uint32_t admissions = 0;  // the same count, for telling one holder of a slot from the next
+    std::int32_t nextSlot = 0;     // admissions so far, never decreased: also tells one holder of a
+                                   // slot from the next
     bool leaverServed = false;     // the last pass took a leaver's line; the next takes ENet's event
     int speaker = -1;              // the slot whose message is being handled: what is sent meanwhile is
                                    // counted as that chatter's (-1 for none)

@@ -1,4 +1,4 @@
-#include "server/server_loop.h"
+#include "server/chatter_list.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ Text chatterList(const ChatServer& server) {
     Text list = "Chatters:" + LineEnd;
     for (int slot = 0; slot < RosterSize; ++slot) {
         const Chatter& chatter = server.chatters[slot];
-        if (chatter.active == 1 && chatter.peer != nullptr) list += chatterLine(chatter, slot);
+        if (chatter.active && chatter.peer != nullptr) list += chatterLine(chatter, slot);
     }
     return list;
 }

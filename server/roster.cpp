@@ -14,7 +14,7 @@ int takeSlot(ChatServer& server) {
     ++server.nextSlot;
     if (slot < ServerPeerLimit) return slot;
     for (int free = 0; free < RosterSize; ++free)
-        if (server.chatters[free].active == 0) return free;
+        if (!server.chatters[free].active) return free;
     // Cannot happen while the host admits fewer peers than the roster holds; slot 25 is the spare.
     return RosterSize - 1;
 }
@@ -22,14 +22,15 @@ int takeSlot(ChatServer& server) {
 void admitChatter(ChatServer& server, int slot, ENetPeer* peer) {
     peer->data = reinterpret_cast<void*>(static_cast<std::intptr_t>(slot));
     Chatter& chatter = server.chatters[slot];
-    chatter.id = slot;
     chatter.peer = peer;
-    chatter.active = 1;
+    chatter.active = true;
     chatter.name = "Anonymous" + decimalText(static_cast<std::int32_t>(slot));
-    chatter.admission = ++server.admissions;
+    // takeSlot has just counted this admission, so no two holders of a slot share the number.
+    chatter.admission = server.nextSlot;
     chatter.leaving = false;
     chatter.intakeBound = 0;
     chatter.intakeHandled = false;
+    chatter.refused = RefusedRecord{};
 }
 
 Text renameChatter(ChatServer& server, int slot, const Text& requested) {
@@ -43,8 +44,7 @@ Text renameChatter(ChatServer& server, int slot, const Text& requested) {
 
 void releaseChatter(ChatServer& server, int slot, ENetPeer* peer) {
     Chatter& chatter = server.chatters[slot];
-    chatter.active = 0;
-    chatter.id = -1;
+    chatter.active = false;
     chatter.name.clear();
     chatter.leaving = false;
     // ENet frees what it still held for the peer, and each freed message is counted out of the record's
@@ -55,10 +55,7 @@ void releaseChatter(ChatServer& server, int slot, ENetPeer* peer) {
     chatter.backlogBytes = chatter.backlogMessages = 0;
     chatter.aheadBytes = chatter.aheadMessages = 0;
     chatter.heldBackSince = 0;
-}
-
-bool isHeldBack(const Chatter& chatter) {
-    return chatter.aheadBytes >= AheadLimitBytes || chatter.aheadMessages >= AheadLimitMessages;
+    chatter.refused = RefusedRecord{};
 }
 
 int chatterSlotOf(const ChatServer& server, const ENetPeer* peer) {
@@ -66,6 +63,6 @@ int chatterSlotOf(const ChatServer& server, const ENetPeer* peer) {
     std::intptr_t slot = reinterpret_cast<std::intptr_t>(peer->data);
     if (slot < 0 || slot >= RosterSize) return -1;
     const Chatter& chatter = server.chatters[slot];
-    if (chatter.active != 1 || chatter.peer != peer) return -1;
+    if (!chatter.active || chatter.peer != peer) return -1;
     return static_cast<int>(slot);
 }

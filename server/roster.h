@@ -17,10 +17,6 @@ Text renameChatter(ChatServer& server, int slot, const Text& requested);
 // Frees the slot after its leaver's notice has gone out; resets the peer and clears its data word.
 void releaseChatter(ChatServer& server, int slot, ENetPeer* peer);
 
-// True while what the chatter said and is still on its way passes AheadLimitBytes or AheadLimitMessages:
-// the server then reads nothing more from it.
-bool isHeldBack(const Chatter& chatter);
-
 // The slot whose active record this peer holds, or -1. The data word alone is not enough: an empty
 // word reads as slot 0, and a stale one may name a record that another peer holds now.
 int chatterSlotOf(const ChatServer& server, const ENetPeer* peer);

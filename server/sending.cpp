@@ -18,7 +18,7 @@ struct SharedMessage;
 struct MessageCopy {
     SharedMessage* message = nullptr;
     int slot = -1;               // -1: a peer whose connection the loop has not yet taken
-    std::uint32_t admission = 0;
+    std::int32_t admission = 0;
 };
 
 // One text on its way: its bytes (the NUL after them goes along), the listeners' packets over them,
@@ -27,13 +27,13 @@ struct SharedMessage {
     ChatServer* server = nullptr;
     Text text;
     int speaker = -1;
-    std::uint32_t speakerAdmission = 0;
+    std::int32_t speakerAdmission = 0;
     int holders = 0;             // packets ENet has not yet freed
     std::vector<MessageCopy> copies;
 };
 
 // The record still held by the same admission, or none.
-Chatter* holderOf(ChatServer& server, int slot, std::uint32_t admission) {
+Chatter* holderOf(ChatServer& server, int slot, std::int32_t admission) {
     if (slot < 0 || slot >= RosterSize || admission == 0) return nullptr;
     Chatter& chatter = server.chatters[slot];
     return chatter.admission == admission ? &chatter : nullptr;
@@ -48,7 +48,7 @@ void countAhead(SharedMessage& message, bool adding) {
 }
 
 // ENet frees a packet once its listener has acknowledged it, or is gone: counted out of that listener's
-// backlog, and out of the speaker's lead once most listeners have it.
+// backlog, and out of what its speaker has on its way once every listener has it.
 void forgetCopy(ENetPacket* packet) {
     MessageCopy& copy = *static_cast<MessageCopy*>(packet->userData);
     SharedMessage* message = copy.message;
@@ -113,7 +113,7 @@ void sendToPeers(ChatServer& server, const std::vector<ENetPeer*>& peers, enet_u
     SharedMessage* message = new SharedMessage;
     message->server = &server;
     message->text = text;
-    if (server.speaker >= 0 && server.speaker < RosterSize && server.chatters[server.speaker].active == 1) {
+    if (server.speaker >= 0 && server.speaker < RosterSize && server.chatters[server.speaker].active) {
         message->speaker = server.speaker;
         message->speakerAdmission = server.chatters[server.speaker].admission;
     }

@@ -1,8 +1,10 @@
+#include "server/server_events.h"
+
 #include "common/console/console.h"
 #include "common/protocol.h"
+#include "server/chatter_list.h"
 #include "server/roster.h"
 #include "server/sending.h"
-#include "server/server_loop.h"
 
 namespace {
 

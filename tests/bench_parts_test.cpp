@@ -14,7 +14,7 @@
 #include "bench/scenarios.h"
 #include "bench/stress_lobby.h"
 #include "bench/targets.h"
-#include "tests/support/impairment_relay.h"
+#include "bench/impairment_relay.h"
 
 namespace {
 

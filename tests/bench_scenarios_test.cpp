@@ -4,6 +4,9 @@
 
 #include <cstdio>
 
+#include "bench/idle_cost.h"
+#include "bench/latency_scenarios.h"
+#include "bench/load_scenarios.h"
 #include "bench/report.h"
 #include "bench/targets.h"
 

@@ -5,7 +5,7 @@
 #include <arpa/inet.h>
 
 #include "common/protocol.h"
-#include "server/intake.h"
+#include "server/limits.h"
 #include "tests/hostile_network.h"
 
 namespace {
@@ -55,6 +55,59 @@ TEST_F(HostileNetwork, ASilentPeerHoldingLongLinesIsCutOffAndTheLobbyChatsOn) {
     stopTestClient(silent);
     expectWhoFromNewcomer({"Anonymous0", "Anonymous1"});
     expectMemoryBounded("silent peer");
+}
+
+// A script sends 20,000 renames at once while five chatters talk, each keeping one line in flight. The
+// others' lines keep coming back quickly, and the sender either finishes or is announced gone no later
+// than 1 s after its own ENet gave up, and is no longer listed.
+TEST_F(HostileNetwork, ABurstOfRenamesEndsCleanlyAndTheLobbyChatsOn) {
+    std::vector<ChatTestClient*> talkers;
+    for (int i = 0; i < 5; ++i) talkers.push_back(addClient());
+    ChatTestClient* sender = addClient();
+    for (ChatTestClient& client : clients) ASSERT_TRUE(joinServer(client, scaledMs(5000)));
+    const int renames = 20000;
+    for (int i = 0; i < renames; ++i) sendTestText(*sender, "REN burst" + std::to_string(i));
+    std::vector<long long> waits, asked(talkers.size(), 0);
+    std::vector<int> said(talkers.size(), 0);
+    long long start = nowMs(), end = start + scaledMs(60000), senderGone = 0, oldSeen = 0;
+    bool finished = false;
+    while (!finished && !(senderGone != 0 && oldSeen != 0) && nowMs() < end) {
+        for (ChatTestClient& client : clients) serviceTestClient(client, 0);
+        if (sender->disconnected && senderGone == 0) senderGone = nowMs();
+        const std::string last = "NME burst" + std::to_string(renames - 2) + " burst" + std::to_string(renames - 1);
+        finished = sawText(*talkers[0], last);
+        if (oldSeen == 0 && countTexts(*talkers[0], "OLD ") > 0) oldSeen = nowMs();
+        for (size_t t = 0; t < talkers.size(); ++t) {
+            const std::string line = "SAY Anonymous" + std::to_string(t) + " line " + std::to_string(said[t]);
+            if (asked[t] != 0 && sawText(*talkers[t], line)) {
+                waits.push_back(nowMs() - asked[t]);
+                ++said[t];
+                asked[t] = 0;
+                talkers[t]->packets.clear();
+            }
+            if (asked[t] == 0) {
+                sendTestText(*talkers[t], "SAY line " + std::to_string(said[t]));
+                asked[t] = nowMs();
+            }
+        }
+        usleep(1000);
+    }
+    std::sort(waits.begin(), waits.end());
+    long long p99 = waits.empty() ? -1 : waits[waits.size() * 99 / 100];
+    std::printf("[hostile] rename burst: %s after %lld ms, sender's ENet gave up at %lld ms, OLD at %lld ms; "
+                "%zu lines, p99 %lld ms\n", finished ? "finished" : "not finished", nowMs() - start,
+                senderGone ? senderGone - start : -1, oldSeen ? oldSeen - start : -1, waits.size(), p99);
+    EXPECT_LT(p99, 2000);
+    EXPECT_GE(p99, 0);
+    std::vector<std::string> names = {"Anonymous0", "Anonymous1", "Anonymous2", "Anonymous3", "Anonymous4"};
+    if (finished) {
+        names.push_back("burst" + std::to_string(renames - 1));
+    } else {
+        ASSERT_NE(senderGone, 0);
+        ASSERT_NE(oldSeen, 0);
+        EXPECT_LE(oldSeen, senderGone + 1000);
+    }
+    expectWho(*talkers[0], names);
 }
 
 // One chatter, then 24 at once, send empty packets, 1-byte packets and empty lines as fast as ENet takes

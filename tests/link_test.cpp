@@ -12,7 +12,7 @@
 #include "client/connection.h"
 #include "common/protocol.h"
 #include "tests/hostile_server.h"
-#include "tests/support/impairment_relay.h"
+#include "bench/impairment_relay.h"
 
 namespace {
 

@@ -34,8 +34,7 @@ TEST_F(RosterTest, AdmissionFillsTheRecordAndThePeersDataWord) {
     for (const auto& row : rows) {
         admitChatter(server, row.slot, peer(row.slot));
         const Chatter& chatter = server.chatters[row.slot];
-        EXPECT_EQ(chatter.id, row.slot);
-        EXPECT_EQ(chatter.active, 1);
+        EXPECT_TRUE(chatter.active);
         EXPECT_EQ(chatter.peer, peer(row.slot));
         EXPECT_EQ(chatter.name, row.name);
         EXPECT_EQ(reinterpret_cast<std::intptr_t>(peer(row.slot)->data), row.slot);
@@ -62,8 +61,7 @@ TEST_F(RosterTest, ReleaseFreesTheRecordAndClearsTheDataWord) {
     renameChatter(server, 0, "Bob");
     releaseChatter(server, 0, peer(0));
     const Chatter& chatter = server.chatters[0];
-    EXPECT_EQ(chatter.id, -1);
-    EXPECT_EQ(chatter.active, 0);
+    EXPECT_FALSE(chatter.active);
     EXPECT_EQ(chatter.name, "");
     EXPECT_EQ(chatter.peer, peer(0));
     EXPECT_EQ(peer(0)->data, nullptr);

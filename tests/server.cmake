@@ -13,6 +13,7 @@ add_library(server_test_support STATIC ${CMAKE_CURRENT_LIST_DIR}/support/loopbac
 target_link_libraries(server_test_support PUBLIC chat_server_lib chat_test_client)
 
 chat_test(roster_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/roster_test.cpp LIBS chat_server_lib)
+chat_test(limits_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/limits_test.cpp LIBS chat_server_lib)
 chat_test(server_loop_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/server_loop_test.cpp LIBS server_test_support)
 chat_test(server_guard_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/server_guard_test.cpp LIBS server_test_support)
 chat_test(server_process_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/server_process_test.cpp

@@ -14,7 +14,6 @@
 #include "common/host_guard.h"
 #include "server/roster.h"
 #include "server/sending.h"
-#include "server/server_loop.h"
 #include "tests/support/fragment_forger.h"
 #include "tests/support/loopback_lobby.h"
 
@@ -109,7 +108,7 @@ TEST_F(ServerGuardTest, PeerWithoutARecordOfItsOwnNeverActsOnAnother) {
     EXPECT_EQ(ghostPeer->state, ENET_PEER_STATE_DISCONNECTED);
     EXPECT_EQ(lobby.console, "") << "a disconnect of a peer without a record prints nothing";
     EXPECT_EQ(alice.packets.size(), 2u);
-    EXPECT_EQ(lobby.server.chatters[0].active, 1);
+    EXPECT_TRUE(lobby.server.chatters[0].active);
     EXPECT_EQ(lobby.server.chatters[0].name, "Anonymous0");
     EXPECT_EQ(serverPeerOf(alice)->state, ENET_PEER_STATE_CONNECTED);
 }

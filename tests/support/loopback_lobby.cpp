@@ -24,7 +24,7 @@ long long nowMs() {
 
 bool holdsSlotOf(const LoopbackLobby& lobby, const ChatTestClient& client) {
     for (const Chatter& chatter : lobby.server.chatters)
-        if (chatter.active == 1 && chatter.peer != nullptr &&
+        if (chatter.active && chatter.peer != nullptr &&
             chatter.peer->address.port == client.host->address.port)
             return true;
     return false;
@@ -76,15 +76,14 @@ void closeLobby(LoopbackLobby& lobby) {
 
 void pump(LoopbackLobby& lobby) {
     ENetEvent event{};
-    while (enet_host_service(lobby.server.host, &event, 0) > 0) {
-        if (!lobby.handleEvents) {
-            if (event.packet != nullptr) enet_packet_destroy(event.packet);
-            continue;
-        }
-        beginCapture();
-        handleServerEvent(lobby.server, event);
-        lobby.console += endCapture();
+    beginCapture();
+    if (lobby.handleEvents) {
+        serviceServer(lobby.server, event);
+    } else {
+        if (takeServerEvent(lobby.server, event) && event.packet != nullptr) enet_packet_destroy(event.packet);
+        cutOffLaggards(lobby.server);
     }
+    lobby.console += endCapture();
     for (ChatTestClient& client : lobby.clients) serviceTestClient(client, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }

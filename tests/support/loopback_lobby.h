@@ -1,6 +1,6 @@
 // A chat server's record on a real loopback ENet host inside the test process, with test clients beside
-// it. pump() services the server exactly as its loop does (one event per call of enet_host_service,
-// handled by handleServerEvent) and the clients too; the server's console output is captured as bytes.
+// it. pump() services the server exactly as its loop does (serviceServer: at most one event taken and
+// handled, then the laggards cut) and the clients too; the server's console output is captured as bytes.
 #pragma once
 
 #include <deque>
@@ -14,14 +14,14 @@ struct LoopbackLobby {
     enet_uint16 port = 0;
     std::deque<ChatTestClient> clients;
     std::string console;       // everything the server printed while handling events
-    bool handleEvents = true;  // false: take the server's events but drop them unhandled
+    bool handleEvents = true;  // false: take the server's event but drop it unhandled
 };
 
 // Creates the server host on 127.0.0.1 at a port the system picks. ENet must be up.
 bool openLobby(LoopbackLobby& lobby);
 void closeLobby(LoopbackLobby& lobby);
 
-// One pass: every waiting server event, then every client, then 1 ms of sleep.
+// One pass: the server's, then every client, then 1 ms of sleep.
 void pump(LoopbackLobby& lobby);
 // Passes for about ms milliseconds.
 void pumpFor(LoopbackLobby& lobby, int ms);

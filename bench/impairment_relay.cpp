@@ -1,4 +1,4 @@
-#include "tests/support/impairment_relay.h"
+#include "bench/impairment_relay.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
