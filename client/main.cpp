@@ -2,6 +2,7 @@
 #include "client/connection.h"
 #include "client/input_line.h"
 #include "common/console/console.h"
+#include "common/failed_start.h"
 #include "common/protocol.h"
 
 namespace {
@@ -19,7 +20,7 @@ void discardWaitingKeys() {
 }  // namespace
 
 int main() {
-    if (initNetwork() != 0) endProgram(0);
+    if (initNetwork() != 0) endFailedStart();
     Text address = inputText("Enter ip to connect to");
     if (address.empty()) address = DefaultServerAddress;
     ENetPeer* peer = nullptr;
@@ -28,7 +29,7 @@ int main() {
     if (host == nullptr) {
         printLine("Exiting due to error.");
         closeNetwork(nullptr);
-        endProgram(0);
+        endFailedStart();
     }
     chatLoop(host, peer);
     leaveServer(host, peer);

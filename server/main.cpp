@@ -1,6 +1,8 @@
 // chat-server: the lobby. Starts ENet and the host on the chat port, runs the event loop until Esc,
-// then tears everything down and waits for a key. The exit status is 0 on every path.
+// then tears everything down and waits for a key. A failed start ends with status 1, a run that
+// ended with Esc with 0.
 #include "common/console/console.h"
+#include "common/failed_start.h"
 #include "common/host_guard.h"
 #include "common/protocol.h"
 #include "server/intake.h"
@@ -12,13 +14,13 @@ int main() {
     printLine("Server starting...");
     if (initEnet() != 0) {
         printLine("An error occurred while initializing ENet.");
-        endProgram(0);
+        endFailedStart();
     }
     server.host = createServerHost("", ChatPort, ServerPeerLimit);
     if (server.host == nullptr) {
         printLine("Exiting due to error.");
         closeNetwork(nullptr);
-        endProgram(0);
+        endFailedStart();
     }
     attachIntake(server);
     printLine("Server Running.");

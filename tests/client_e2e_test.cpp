@@ -328,7 +328,7 @@ TEST_F(ClientTerminal, UnresolvableAddressEndsWithTheErrorLines) {
     startClient("alice");
     typeText("alice", "127.0.0.1:5000");
     sendKeys("alice", "Enter");
-    EXPECT_EQ(exitStatus("alice"), "0\n");
+    EXPECT_EQ(exitStatus("alice"), "1\n");
     Screen s = capture("alice");
     int row = findRow(s, "Could not resolve the address 127.0.0.1:5000.");
     ASSERT_GE(row, 0);

@@ -109,8 +109,8 @@ void stopServer(ServerProcess& server) {
     server.console = -1;
 }
 
-bool exitedWithZero(const ServerProcess& server) {
-    return WIFEXITED(server.status) && WEXITSTATUS(server.status) == 0;
+bool exitedWith(const ServerProcess& server, int status) {
+    return WIFEXITED(server.status) && WEXITSTATUS(server.status) == status;
 }
 
 class ServerProcessTest : public testing::Test {
@@ -154,10 +154,10 @@ TEST_F(ServerProcessTest, RunsUntilEscThenWaitsForAKey) {
     EXPECT_FALSE(waitForExit(server, 300)) << "it must wait for a key";
     pressKeys(server, "k");
     ASSERT_TRUE(waitForExit(server));
-    EXPECT_TRUE(exitedWithZero(server));
+    EXPECT_TRUE(exitedWith(server, 0));
 }
 
-TEST_F(ServerProcessTest, PortTakenEndsAtOnceWithoutWaitingForAKey) {
+TEST_F(ServerProcessTest, PortTakenEndsAtOnceWithStatusOne) {
     ASSERT_TRUE(startServer(server));
     ASSERT_TRUE(waitForOutput(server, "Server Running.\r\n")) << server.output;
     ASSERT_TRUE(startServer(second));
@@ -165,14 +165,14 @@ TEST_F(ServerProcessTest, PortTakenEndsAtOnceWithoutWaitingForAKey) {
     EXPECT_EQ(second.output, "Server starting...\r\n"
                              "An error occurred while trying to create an ENet server host.\r\n"
                              "Exiting due to error.\r\n");
-    EXPECT_TRUE(exitedWithZero(second));
+    EXPECT_TRUE(exitedWith(second, 1));
     // End of input after Esc ends the wait for a key as well.
     pressKeys(server, "\x1b");
     ASSERT_TRUE(waitForOutput(server, "Hit any key.\r\n"));
     close(server.keys);
     server.keys = -1;
     ASSERT_TRUE(waitForExit(server));
-    EXPECT_TRUE(exitedWithZero(server));
+    EXPECT_TRUE(exitedWith(server, 0));
 }
 
 long residentKiB(pid_t pid) {

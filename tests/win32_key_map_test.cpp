@@ -45,6 +45,7 @@ const Row Rows[] = {
     {"keypad Enter", {0x0D, 28, Grey, 13, 13}, 13},
     {"Alt+keypad Enter", {0x0D, 28, Grey | Alt, 13, 13}, ext(166)},
     {"Esc", {0x1B, 1, 0, 27, 27}, 27},
+    {"Esc reported without a character (Wine on a terminal)", {0x1B, 1, 0, 0, 0}, 27},
     {"Backspace", {0x08, 14, 0, 8, 8}, 8},
     {"Ctrl+Backspace", {0x08, 14, Ctrl, 127, 8}, 127},
     {"Tab", {0x09, 15, 0, 9, 9}, 9},

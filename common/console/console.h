@@ -26,6 +26,9 @@ void pause(int milliseconds);
 void flushConsole();
 // Restores the terminal and ends the process; the screen keeps what it shows.
 [[noreturn]] void endProgram(int status);
+// True when the console belongs to this program alone and goes away when it ends, as the window that
+// Windows opens for a program started from Explorer does. A terminal outlives the program: false.
+bool consoleEndsWithProgram();
 
 // Keyboard.
 // The oldest waiting key as its key text, or the empty text. Never waits.

@@ -165,6 +165,10 @@ void endProgram(int status) {
     std::exit(status);
 }
 
+bool consoleEndsWithProgram() {
+    return false;
+}
+
 int cursorColumn() {
     ConsoleScreen& console = consoleScreen();
     followTerminal(console);

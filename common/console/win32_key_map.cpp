@@ -8,6 +8,7 @@ namespace {
 // Virtual key codes of Windows that the mapping looks at.
 constexpr int VkClear = 0x0C;
 constexpr int VkReturn = 0x0D;
+constexpr int VkEscape = 0x1B;
 constexpr int VkNumpad0 = 0x60;
 constexpr int VkMultiply = 0x6A;
 constexpr int VkAdd = 0x6B;
@@ -93,6 +94,8 @@ int consoleKeyCode(const ConsoleKeyPress& press) {
         int code = keypadKeyCode(keypad, modifier);
         return code > 0 ? code : 0;
     }
+    // Esc is Esc whatever character comes with it: Wine's console on a Unix terminal reports none.
+    if (press.virtualKey == VkEscape && modifier != AltModifier) return 27;
     if (press.virtualKey == VkClear) {  // keypad 5 with Num Lock off: a code only with Ctrl
         int code = keypadKeyCode('5', modifier);
         return code >= 256 ? code : 0;

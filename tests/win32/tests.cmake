@@ -45,3 +45,6 @@ chat_windows_test(console_seam_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/console_se
 # The output tests' probe, run in wineconsole by chat_under_wine.sh: its cells are read back.
 add_executable(console_output_probe ${CHAT_TESTS_DIR}/console_output_probe.cpp)
 target_link_libraries(console_output_probe PRIVATE chat_core)
+# The chatter that says many lines fast, for the full console buffer in chat_under_wine.sh.
+add_executable(line_sender ${CMAKE_CURRENT_LIST_DIR}/line_sender.cpp)
+target_link_libraries(line_sender PRIVATE win32_server_support)

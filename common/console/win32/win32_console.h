@@ -3,6 +3,12 @@
 
 #include <windows.h>
 
+// Takes the console over at the layer's first use, from either half: both code pages become 437 until
+// the program ends, when the user's code pages and colours come back (giveBackConsole).
+void takeOverConsole();
+// Puts back the code pages and the colours of output that the console had when it was taken over.
+void giveBackConsole();
+
 // The tone of the bell: 1000 Hz for 250 ms.
 void consoleBeep();
 

@@ -42,6 +42,7 @@ std::atomic<int> closeRequests{0};
 Keyboard& startKeyboard() {
     if (keyboard.started) return keyboard;
     keyboard.started = true;
+    takeOverConsole();
     keyboard.input = GetStdHandle(STD_INPUT_HANDLE);
     DWORD mode = 0;
     keyboard.console = GetConsoleMode(keyboard.input, &mode) != 0;

@@ -64,8 +64,9 @@ void showPrintArea(CONSOLE_SCREEN_BUFFER_INFO* info) {
     if (SetConsoleWindowInfo(outputHandle(), TRUE, &area)) info->srWindow = area;
 }
 
-// A run of cells of one row, written as they are: no byte is taken as a command.
-void drawCells(const ConsoleScreen& console, const CONSOLE_SCREEN_BUFFER_INFO& info, const DrawOp& op) {
+// A run of cells of one row, written as they are: no byte is taken as a command. False when the console
+// refused it.
+bool drawCells(const ConsoleScreen& console, const CONSOLE_SCREEN_BUFFER_INFO& info, const DrawOp& op) {
     WORD attributes = attributesOf(console, op.foreground, op.background);
     std::vector<CHAR_INFO> cells(op.bytes.size());
     for (size_t i = 0; i < op.bytes.size(); ++i) {
@@ -75,21 +76,35 @@ void drawCells(const ConsoleScreen& console, const CONSOLE_SCREEN_BUFFER_INFO& i
     COORD place = bufferPlace(info, op.row, op.column);
     SMALL_RECT area = {place.X, place.Y, static_cast<SHORT>(place.X + cells.size() - 1), place.Y};
     COORD size = {static_cast<SHORT>(cells.size()), 1};
-    WriteConsoleOutputA(outputHandle(), cells.data(), size, COORD{0, 0}, &area);
+    return WriteConsoleOutputA(outputHandle(), cells.data(), size, COORD{0, 0}, &area) != 0;
 }
 
-void blankRows(const CONSOLE_SCREEN_BUFFER_INFO& info, int firstBufferRow, int rows, WORD attributes) {
+bool blankRows(const CONSOLE_SCREEN_BUFFER_INFO& info, int firstBufferRow, int rows, WORD attributes) {
     DWORD written = 0;
     DWORD count = static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(rows);
     COORD start = {0, static_cast<SHORT>(firstBufferRow)};
-    FillConsoleOutputCharacterA(outputHandle(), ' ', count, start, &written);
-    FillConsoleOutputAttribute(outputHandle(), attributes, count, start, &written);
+    return FillConsoleOutputCharacterA(outputHandle(), ' ', count, start, &written) &&
+           FillConsoleOutputAttribute(outputHandle(), attributes, count, start, &written);
+}
+
+// Moves the buffer's rows from its top to the given bottom row up by that many rows; the top rows are
+// lost and those uncovered at the bottom are blanked. The rows below the first ones go to row 0: a
+// destination above the buffer, which would push the first ones out, is refused by some consoles.
+bool moveBufferUp(const CONSOLE_SCREEN_BUFFER_INFO& info, int bottom, int rows, WORD attributes) {
+    if (rows > bottom) return blankRows(info, 0, bottom + 1, attributes);
+    SMALL_RECT moved = {0, static_cast<SHORT>(rows), static_cast<SHORT>(info.dwSize.X - 1),
+                        static_cast<SHORT>(bottom)};
+    CHAR_INFO fill;
+    fill.Char.AsciiChar = ' ';
+    fill.Attributes = attributes;
+    return ScrollConsoleScreenBufferA(outputHandle(), &moved, nullptr, COORD{0, 0}, &fill) &&
+           blankRows(info, bottom - rows + 1, rows, attributes);
 }
 
 // Scrolls the print area up: first by moving the window down over spare rows of the buffer, then, for
-// what is left, by moving the buffer's contents up (the top rows are lost). The uncovered rows are blank
-// in the colours of the scroll.
-void scrollWindow(const ConsoleScreen& console, CONSOLE_SCREEN_BUFFER_INFO* info, const DrawOp& op) {
+// what is left, by moving the buffer's contents up. The uncovered rows are blank in the colours of the
+// scroll. False when the console refused a call.
+bool scrollWindow(const ConsoleScreen& console, CONSOLE_SCREEN_BUFFER_INFO* info, const DrawOp& op) {
     WORD attributes = attributesOf(console, op.foreground, op.background);
     int rows = op.count;
     int spare = info->dwSize.Y - 1 - (screen.areaTop + windowHeight(*info) - 1);
@@ -100,17 +115,30 @@ void scrollWindow(const ConsoleScreen& console, CONSOLE_SCREEN_BUFFER_INFO* info
             info->srWindow.Top = static_cast<SHORT>(info->srWindow.Top + down);
             info->srWindow.Bottom = static_cast<SHORT>(info->srWindow.Bottom + down);
             screen.areaTop += down;
-            blankRows(*info, screen.areaTop + windowHeight(*info) - down, down, attributes);
             rows -= down;
+            if (!blankRows(*info, screen.areaTop + windowHeight(*info) - down, down, attributes)) return false;
         }
     }
-    if (rows <= 0) return;
-    SMALL_RECT area = {0, 0, static_cast<SHORT>(info->dwSize.X - 1),
-                       static_cast<SHORT>(screen.areaTop + windowHeight(*info) - 1)};
-    CHAR_INFO fill;
-    fill.Char.AsciiChar = ' ';
-    fill.Attributes = attributes;
-    ScrollConsoleScreenBufferA(outputHandle(), &area, nullptr, COORD{0, static_cast<SHORT>(-rows)}, &fill);
+    if (rows <= 0) return true;
+    return moveBufferUp(*info, screen.areaTop + windowHeight(*info) - 1, rows, attributes);
+}
+
+// Puts the whole print area into the console's cells as the model holds it, row by row: after the
+// console refused a change, the screen is made right again from what the model knows.
+void redrawPrintArea(const ConsoleScreen& console, const CONSOLE_SCREEN_BUFFER_INFO& info) {
+    const ScreenModel& model = console.model;
+    std::vector<CHAR_INFO> cells(static_cast<size_t>(model.width));
+    for (int row = 1; row <= model.height; ++row) {
+        for (int column = 1; column <= model.width; ++column) {
+            const Cell& cell = screenCell(model, row, column);
+            cells[column - 1].Char.AsciiChar = static_cast<CHAR>(cell.byte);
+            cells[column - 1].Attributes = attributesOf(console, cell.foreground, cell.background);
+        }
+        COORD place = bufferPlace(info, row, 1);
+        SMALL_RECT area = {place.X, place.Y, static_cast<SHORT>(place.X + model.width - 1), place.Y};
+        WriteConsoleOutputA(outputHandle(), cells.data(), COORD{static_cast<SHORT>(model.width), 1}, COORD{0, 0},
+                            &area);
+    }
 }
 
 // Puts what the model changed into the console's cells.
@@ -119,16 +147,18 @@ void applyChanges(ConsoleScreen& console) {
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (!changes.empty() && readInfo(&info)) {
         showPrintArea(&info);
+        bool refused = false;
         for (const DrawOp& op : changes) {
             switch (op.kind) {
-            case DrawKind::Cells: drawCells(console, info, op); break;
-            case DrawKind::Scroll: scrollWindow(console, &info, op); break;
+            case DrawKind::Cells: refused = !drawCells(console, info, op) || refused; break;
+            case DrawKind::Scroll: refused = !scrollWindow(console, &info, op) || refused; break;
             case DrawKind::Bell: consoleBeep(); break;
             case DrawKind::Cursor:
                 SetConsoleCursorPosition(outputHandle(), bufferPlace(info, op.row, op.column));
                 break;
             }
         }
+        if (refused) redrawPrintArea(console, info);
         // Cells are written without moving the console's cursor: it goes where the model has it.
         SetConsoleCursorPosition(outputHandle(), bufferPlace(info, console.model.row, console.model.column));
     }
@@ -158,6 +188,7 @@ void followWindow(ConsoleScreen& console) {
 ConsoleScreen& consoleScreen() {
     if (screen.started) return screen;
     screen.started = true;
+    takeOverConsole();
     CONSOLE_SCREEN_BUFFER_INFO info;
     screen.console = readInfo(&info);
     if (screen.console) {
@@ -234,6 +265,12 @@ void flushConsole() {}
 void endProgram(int status) {
     stopCloseListening();
     std::exit(status);
+}
+
+// Another process on the console (the Command Prompt the program was started from) keeps it open.
+bool consoleEndsWithProgram() {
+    DWORD processes[2];
+    return GetConsoleProcessList(processes, 2) == 1;
 }
 
 int cursorColumn() {
