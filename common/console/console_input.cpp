@@ -69,11 +69,6 @@ void forgetHeldKeys(Keyboard& k) {
     for (int i = 0; i < ScanCodeCount; ++i) k.held[i] = k.seen[i] = false;
 }
 
-// Enter, Tab and Backspace get no release events at the kitty flags in use.
-bool releaseReported(int scanCode) {
-    return scanCode != 28 && scanCode != 15 && scanCode != 14;
-}
-
 void takeKey(Keyboard& k, const KeyEvent& event) {
     int scan = event.scanCode > 0 && event.scanCode < ScanCodeCount ? event.scanCode : 0;
     if (event.action == KeyAction::Release) {
@@ -85,7 +80,9 @@ void takeKey(Keyboard& k, const KeyEvent& event) {
     // detached tmux session).
     k.focused = true;
     k.seen[scan] = true;
-    if (k.kitty && releaseReported(scan)) k.held[scan] = true;
+    // Under the kitty protocol every key comes as a sequence that its release follows; a plain byte
+    // (text from an input method, or a terminal that ignored a flag) never gets one.
+    if (k.kitty && !event.plainBytes) k.held[scan] = true;
     keyQueuePush(k.queue, event.key);
 }
 

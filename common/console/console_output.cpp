@@ -39,7 +39,8 @@ ConsoleScreen screen;
 void flushChanges(ConsoleScreen& console) {
     if (console.terminal && !console.model.changes.empty()) {
         console.chunks.clear();
-        renderDrawOps(&console.writer, console.model.changes, console.model.height, &console.chunks);
+        const ScreenModel& model = console.model;
+        renderDrawOps(&console.writer, model.changes, model.width, model.height, &console.chunks);
         for (const std::string& chunk : console.chunks) terminalQueue(chunk.data(), chunk.size());
     }
     console.model.changes.clear();
@@ -71,6 +72,7 @@ ConsoleScreen& consoleScreen() {
         screen.model.pendingBreak = info.cursorKnown && info.cursorColumn >= info.width;
     }
     screen.model.recordChanges = screen.terminal;  // nothing draws them into a file or a pipe
+    screen.model.paintedColumns = PaintedColumns;
     if (screen.terminal && !info.cursorKnown) startFreshRow(screen);
     screen.starting = false;
     screen.started = true;

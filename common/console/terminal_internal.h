@@ -15,6 +15,10 @@ constexpr int StdOut = 1;
 // (XTSAVE/XTRESTORE keep the user's choice); focus reports; and the application keypad, in which the
 // keypad's Enter sends ESC O M where terminals otherwise send a line feed, as for Ctrl+Enter.
 constexpr const char* KeyModes = "\x1b[?1036s\x1b[?1036h\x1b[?1004h\x1b=";
+// The kitty keyboard flags pushed: disambiguated keys (1), press, repeat and release (2), every key as
+// an escape code (8) with the text it types (16). Without 8, kitty sends the releases of Enter, Tab and
+// Backspace with Num Lock off as the same byte as their press, so each would count twice.
+constexpr const char* KittyFlagsPush = "\x1b[>27u";
 
 extern TerminalInfo info;
 extern int modeFd;                  // the terminal whose termios is changed

@@ -82,7 +82,7 @@ void startModes() {
         writeAll(StdOut, KeyModes, std::strlen(KeyModes));
         ReplyScan scan = askTerminal(StdIn, "\x1b[?u\x1b[?25$p\x1b[6n\x1b[c", true);
         info.kittyKeyboard = scan.kitty && scan.attributes;
-        if (info.kittyKeyboard) writeAll(StdOut, "\x1b[>3u", 5);
+        if (info.kittyKeyboard) writeAll(StdOut, KittyFlagsPush, std::strlen(KittyFlagsPush));
         noteCursor(scan);
         buildModeStrings(info.kittyKeyboard);
         return;
