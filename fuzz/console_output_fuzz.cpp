@@ -102,7 +102,7 @@ struct Emulators {
 
 void render(ScreenModel& model, ScreenWriter& writer, Emulators& emulators) {
     std::vector<std::string> chunks;
-    renderDrawOps(&writer, model.changes, model.height, &chunks);
+    renderDrawOps(&writer, model.changes, model.width, model.height, &chunks);
     model.changes.clear();
     for (const std::string& chunk : chunks) {
         if (chunk.size() > WriterChunkSize) fail("chunk larger than the writer promises");
@@ -146,6 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int width = 1 + data[0] % 100, height = 1 + data[1] % 30;
     ScreenModel model;
     initScreenModel(&model, width, height, 1 + data[2] % height, 1 + data[3] % width);
+    model.paintedColumns = PaintedColumns;
     ScreenWriter writer;
     writer.utf8 = (data[4] & 1) == 0;
     Emulators emulators{vterm_new(height, width), vterm_new(height, width)};

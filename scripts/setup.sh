@@ -6,8 +6,11 @@ set -eu
 
 # dpkg-dev, debhelper and lintian build and check the package; man-db, systemd and iproute2 check it installed.
 # strace and linux-perf (perf) are for the profiling commands in docs/performance.md.
+# kitty, xfce4-terminal (VTE) and xterm are the real terminals of tests/x_terminal_test.cpp, under Xvfb with
+# Mesa's software GL (libgl1-mesa-dri), keys sent by xdotool, VTE's screen read through xclip, Num Lock by xset.
 packages="build-essential cmake pkg-config libenet-dev libgtest-dev libvterm-dev tmux valgrind clang libclang-rt-dev procps
-    dpkg-dev debhelper lintian man-db systemd iproute2 strace linux-perf"
+    dpkg-dev debhelper lintian man-db systemd iproute2 strace linux-perf
+    kitty xfce4-terminal xterm libgl1-mesa-dri xvfb xdotool xclip x11-xserver-utils"
 [ $# -gt 0 ] && packages="$*"
 
 missing=""

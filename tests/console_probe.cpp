@@ -48,7 +48,9 @@ void ttyLoop(bool escEnds) {
     }
 }
 
+// In colours, as the client prints: rows that come in are blanked black, not in the terminal's own colour.
 void logLoop() {
+    setTextColor(7);
     for (int line = 0;;) {
         Text key = pollKey();
         if (key == "\x1b") endProgram(0);

@@ -297,6 +297,8 @@ TEST_P(ConsoleTerminalTest, ResizesKeepTheLogInOrder) {
     for (int line = 1; line <= printed; ++line) expected += std::to_string(line) + " ";
     EXPECT_EQ(numbers, expected) << all;
     EXPECT_EQ(std::count(all.begin(), all.end(), '|'), printed) << all;
+    // The log is printed in colours: no row between two of its lines is left blank by a rewrap.
+    EXPECT_EQ(session.screen().find("|\n\nline"), std::string::npos) << session.screen();
     session.keys("Escape");
 }
 
@@ -471,7 +473,7 @@ bool startAsKitty(KittyTerminal& terminal) {
     if (terminal.pid_ <= 0 || !terminal.readUntil("\x1b[c")) return false;
     EXPECT_NE(terminal.output_.find("\x1b[?u\x1b[?25$p"), std::string::npos);
     terminal.send("\x1b[?0u\x1b[?25;2$y\x1b[3;1R\x1b[?62;22c");
-    return terminal.readUntil("\x1b[>3u") && terminal.readUntil("Say?");
+    return terminal.readUntil("\x1b[>27u") && terminal.readUntil("Say?");
 }
 
 TEST(ConsoleKittyTest, EscHeldIsExactAndCtrlCInterrupts) {
@@ -507,6 +509,8 @@ TEST(ConsoleKittyTest, EscHeldIsExactAndCtrlCInterrupts) {
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
     std::string tail = terminal.output_.substr(interrupted);
     EXPECT_NE(tail.find("\x1b[<u"), std::string::npos);
+    // After the pop, the device attributes are asked for, so that whatever kitty sent before it is dropped.
+    EXPECT_NE(tail.find("\x1b[c", tail.find("\x1b[<u")), std::string::npos);
     EXPECT_NE(tail.find("\x1b[?1004l"), std::string::npos);
     struct termios settings;
     ASSERT_EQ(tcgetattr(terminal.master_, &settings), 0);

@@ -92,6 +92,11 @@ const std::vector<KeyRow>& keyRows() {
         {"kitty", "\x1b[57399u", '0'}, {"kitty", "\x1b[57414u", 13}, {"kitty", "\x1b[57417u", ext(75)},
         {"kitty", "\x1b[57419;5u", ext(141)}, {"kitty", "\x1b[57426u", ext(83)}, {"kitty", "\x1b[97:65;5u", 1},
         {"kitty", "\x1b[1;5:1A", ext(141)}, {"kitty", "\x1b[233;3u", 0x82},
+        // kitty with every key as an escape code and its text (flags 8|16), Num Lock (128) or Caps Lock (64) on.
+        {"kitty8", "\x1b[13u", 13}, {"kitty8", "\x1b[9u", 9}, {"kitty8", "\x1b[127u", 8},
+        {"kitty8", "\x1b[13;129u", 13}, {"kitty8", "\x1b[127;129u", 8}, {"kitty8", "\x1b[97;;97u", 'a'},
+        {"kitty8", "\x1b[98;2;66u", 'B'}, {"kitty8", "\x1b[49;2;33u", '!'}, {"kitty8", "\x1b[97;65;65u", 'A'},
+        {"kitty8", "\x1b[233;;233u", 0x82}, {"kitty8", "\x1b[32;;32u", ' '},
         // UTF-8 text from a terminal: characters of code page 437 become its bytes.
         {"utf8", "\xc3\xa9", 0x82}, {"utf8", "\xc3\x87", 0x80}, {"utf8", "\xe2\x96\x91", 0xB0},
         {"utf8", "\xc2\xa0", 0xFF}, {"utf8", "\x1b\xc3\xa9", 0x82},
@@ -291,6 +296,7 @@ TEST(KeyDecoderTest, KittyPressRepeatRelease) {
         int key;
         KeyAction action;
         int scanCode;
+        bool plainBytes = false;  // no release will follow
     };
     const Row rows[] = {
         {"\x1b[27u", 27, KeyAction::Press, 1},
@@ -302,6 +308,14 @@ TEST(KeyDecoderTest, KittyPressRepeatRelease) {
         {"\x1b[1;5:2C", ext(116), KeyAction::Repeat, 77},
         {"\x1b[3;1:3~", ext(83), KeyAction::Release, 83},
         {"\x1b[1;1:3P", ext(59), KeyAction::Release, 59},
+        {"\x1b[13;1:3u", 13, KeyAction::Release, 28},  // Enter, Tab and Backspace under flag 8
+        {"\x1b[9;1:3u", 9, KeyAction::Release, 15},
+        {"\x1b[127;1:3u", 8, KeyAction::Release, 14},
+        {"\x1b[13;129:3u", 13, KeyAction::Release, 28},
+        {"\x1b[127;129:3u", 8, KeyAction::Release, 14},
+        {"\x1b[98;2:2;66u", 'B', KeyAction::Repeat, 48},
+        {"\r", 13, KeyAction::Press, 28, true},
+        {"\x7f", 8, KeyAction::Press, 14, true},
     };
     for (const Row& row : rows) {
         KeyDecoder decoder;
@@ -311,6 +325,7 @@ TEST(KeyDecoderTest, KittyPressRepeatRelease) {
         EXPECT_EQ(event.key, row.key) << hex(row.bytes);
         EXPECT_EQ(event.action, row.action) << hex(row.bytes);
         EXPECT_EQ(event.scanCode, row.scanCode) << hex(row.bytes);
+        EXPECT_EQ(event.plainBytes, row.plainBytes) << hex(row.bytes);
     }
 }
 

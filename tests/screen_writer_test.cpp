@@ -59,6 +59,7 @@ struct Rig {
 
 void openRig(Rig* rig, int width, int height, int row, int column, bool utf8) {
     initScreenModel(&rig->model, width, height, row, column);
+    rig->model.paintedColumns = PaintedColumns;
     rig->writer.utf8 = utf8;
     rig->emulator = openEmulator(width, height);
     // The emulator's cursor starts where the terminal said it stood.
@@ -68,7 +69,7 @@ void openRig(Rig* rig, int width, int height, int row, int column, bool utf8) {
 
 void flush(Rig* rig) {
     std::vector<std::string> chunks;
-    renderDrawOps(&rig->writer, rig->model.changes, rig->model.height, &chunks);
+    renderDrawOps(&rig->writer, rig->model.changes, rig->model.width, rig->model.height, &chunks);
     rig->model.changes.clear();
     for (const std::string& chunk : chunks) {
         vterm_input_write(rig->emulator.vt, chunk.data(), chunk.size());
@@ -163,7 +164,7 @@ bool sgrArgumentAllowed(long arg) {
            (arg >= 100 && arg <= 107);
 }
 
-// Only cursor position, colours, erase line and erase below, with no leader, no intermediates and plain arguments.
+// Only cursor position, colours, erase line (whole or to its end) and erase below, with no leader, no intermediates and plain arguments.
 int onCsi(const char* leader, const long args[], int argcount, const char* intermed, char command, void* user) {
     SequenceLog* log = static_cast<SequenceLog*>(user);
     std::string name = std::string("CSI ") + command;
@@ -172,7 +173,7 @@ int onCsi(const char* leader, const long args[], int argcount, const char* inter
         long arg = CSI_ARG(args[i]);
         bool ok = command == 'H' ? (argcount == 2 && arg >= 1 && arg <= 1000)
                 : command == 'm' ? sgrArgumentAllowed(arg)
-                : command == 'K' ? (argcount == 1 && arg == 2)
+                : command == 'K' ? (argcount == 1 && (arg == 2 || CSI_ARG_IS_MISSING(args[i])))
                 : command == 'J' ? (argcount == 1 && CSI_ARG_IS_MISSING(args[i]))
                 : false;
         if (!ok || CSI_ARG_HAS_MORE(args[i])) fault(log, name + " argument " + std::to_string(arg));
@@ -270,7 +271,7 @@ TEST(ScreenWriterTest, ExactBytesForSimpleOutput) {
     initScreenModel(&model, 10, 3, 3, 1);
     std::vector<std::string> chunks;
     writeScreenText(&model, "hi");
-    renderDrawOps(&writer, model.changes, model.height, &chunks);
+    renderDrawOps(&writer, model.changes, model.width, model.height, &chunks);
     model.changes.clear();
     ASSERT_EQ(chunks.size(), 1u);
     EXPECT_EQ(chunks[0], "\x1b[3;1H\x1b[0mhi");
@@ -280,9 +281,24 @@ TEST(ScreenWriterTest, ExactBytesForSimpleOutput) {
     chunks.clear();
     setScreenColor(&model, 14);
     writeScreenText(&model, "!\n");
-    renderDrawOps(&writer, model.changes, model.height, &chunks);
+    renderDrawOps(&writer, model.changes, model.width, model.height, &chunks);
     ASSERT_EQ(chunks.size(), 1u);
     EXPECT_EQ(chunks[0], "\x1b[0;93;40m!\r\n\x1b[2K");
+
+    // Past 80 columns a row erased in colours is erased again in the terminal's own colours, for the
+    // scroll and for the erase below, which then puts the cursor back.
+    initScreenModel(&model, 100, 3, 3, 1);
+    model.paintedColumns = PaintedColumns;
+    writer = ScreenWriter();
+    setScreenColor(&model, 14);
+    writeScreenText(&model, "\n");
+    moveScreenCursor(&model, 2, 90);
+    eraseScreenBelow(&model);
+    chunks.clear();
+    renderDrawOps(&writer, model.changes, model.width, model.height, &chunks);
+    ASSERT_EQ(chunks.size(), 1u);
+    EXPECT_EQ(chunks[0], "\x1b[0;93;40m\x1b[3;1H\n\x1b[2K\x1b[3;81H\x1b[0m\x1b[K\r\x1b[2;90H\x1b[0;93;40m\x1b[J"
+                         "\x1b[0m\x1b[K\x1b[3;81H\x1b[K\x1b[2;90H");
 }
 
 TEST(ScreenWriterTest, ColoursMapToTheTerminalPalette) {
@@ -294,7 +310,7 @@ TEST(ScreenWriterTest, ColoursMapToTheTerminalPalette) {
         setScreenColor(&model, color);
         writeScreenText(&model, "x");
         std::vector<std::string> chunks;
-        renderDrawOps(&writer, model.changes, model.height, &chunks);
+        renderDrawOps(&writer, model.changes, model.width, model.height, &chunks);
         ASSERT_EQ(chunks.size(), 1u);
         EXPECT_EQ(chunks[0], "\x1b[1;1H\x1b[0;" + std::to_string(expectedForeground[color]) + ";40mx") << color;
     }
@@ -432,6 +448,10 @@ TEST(ScreenWriterTest, RandomOutputDifferentialOnASmallScreen) {
     runDifferential(13, 5, true, 7u, 3000);
 }
 
+TEST(ScreenWriterTest, RandomOutputDifferentialWiderThan80) {
+    runDifferential(100, 30, true, 5u, 3000);
+}
+
 TEST(ScreenWriterTest, RandomOutputDifferentialWithoutUtf8) {
     runDifferential(80, 25, false, 99u, 1500);
 }
@@ -446,7 +466,7 @@ TEST(ScreenWriterTest, ChunksAreBoundedAndWhole) {
     setScreenColor(&model, 10);
     writeScreenText(&model, text);
     std::vector<std::string> chunks;
-    renderDrawOps(&writer, model.changes, model.height, &chunks);
+    renderDrawOps(&writer, model.changes, model.width, model.height, &chunks);
     ASSERT_GT(chunks.size(), 6u);
     std::string all;
     for (const std::string& chunk : chunks) {

@@ -26,20 +26,28 @@ int currentBackground(const ScreenModel& screen) {
     return screen.colorSet ? screen.background : TerminalColor;
 }
 
+// A blanked cell in a column: the current colours, or the terminal's past paintedColumns.
+Cell blankCell(const ScreenModel& screen, int column) {
+    Cell blank;
+    if (screen.paintedColumns > 0 && column > screen.paintedColumns) return blank;
+    blank.foreground = currentForeground(screen);
+    blank.background = currentBackground(screen);
+    return blank;
+}
+
 int clampTo(int value, int low, int high) {
     return value < low ? low : (value > high ? high : value);
 }
 
 void scrollUp(ScreenModel* screen, int rows) {
     rows = std::min(rows, screen->height);
-    Cell blank;
-    blank.foreground = currentForeground(*screen);
-    blank.background = currentBackground(*screen);
+    Cell blank = blankCell(*screen, 1);
     // The top row leaves the screen and its cells come back as the blank bottom row: only the rows
     // that change are touched.
     for (int i = 0; i < rows; i++) {
-        auto first = screen->cells.begin() + static_cast<long>(rowStart(*screen, 1));
-        std::fill(first, first + screen->width, blank);
+        for (int column = 1; column <= screen->width; column++) {
+            cellAt(screen, 1, column) = blankCell(*screen, column);
+        }
         screen->topRow = (screen->topRow + 1) % screen->height;
     }
     screen->scrolls += rows;
@@ -190,12 +198,10 @@ void breakPendingLine(ScreenModel* screen) {
 }
 
 void eraseScreenBelow(ScreenModel* screen) {
-    Cell blank;
-    blank.foreground = currentForeground(*screen);
-    blank.background = currentBackground(*screen);
+    Cell blank = blankCell(*screen, 1);
     for (int row = screen->row; row <= screen->height; row++) {
         for (int column = row == screen->row ? screen->column : 1; column <= screen->width; column++) {
-            cellAt(screen, row, column) = blank;
+            cellAt(screen, row, column) = blankCell(*screen, column);
         }
     }
     if (!screen->recordChanges) return;

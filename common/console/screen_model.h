@@ -19,9 +19,11 @@ struct Cell {
 enum class DrawKind {
     Cells,   // bytes put into consecutive cells of one row, from (row, column), in the given colours
     Scroll,  // the whole screen moved up by count rows; the new bottom rows are blank in the given colours
+             // (within paintedColumns)
     Bell,    // the terminal's bell
     Cursor,  // the cursor now stands at (row, column)
     Erase,   // every cell from (row, column) to the end of the screen blanked in the given colours
+             // (within paintedColumns)
 };
 
 struct DrawOp {
@@ -48,6 +50,7 @@ struct ScreenModel {
     long long scrolls = 0;        // rows scrolled since start
     std::vector<DrawOp> changes;  // what the operations changed since the caller last took them
     bool recordChanges = true;    // false: nobody draws the changes (output to a file), so none are kept
+    int paintedColumns = 0;       // cells blanked past this column take the terminal's colours; 0: none do
 };
 
 // A blank screen of the given size (80 by 25 where a size is below 1) with the cursor clamped onto it.

@@ -168,6 +168,12 @@ KeyEvent kittyKeyEvent(const CsiParameters& p, bool alt, std::size_t length) {
     if (code == 127) code = 8;
     if (code >= 57344) return kittyKeypadEvent(code, modifier, action, length);
     if (code <= 0) return ignored(length);
+    // With all keys as escape codes a typed character comes as its key and the text it typed (Shift
+    // and Caps Lock applied, in any layout). A key that types several characters gives the first.
+    int text = parameterOr(p, 2, 0, 0);
+    if (text > 0 && modifier <= ShiftModifier) {
+        return characterKeyEvent(static_cast<unsigned long>(text), NoModifier, action, length);
+    }
     return characterKeyEvent(static_cast<unsigned long>(code), modifier, action, length);
 }
 
@@ -286,24 +292,29 @@ KeyEvent withAlt(KeyEvent event) {
     return event;
 }
 
+KeyEvent asPlainBytes(KeyEvent event) {
+    event.plainBytes = true;
+    return event;
+}
+
 KeyEvent decodeFrom(const KeyDecoder& decoder, std::size_t pos, bool timedOut, bool alt) {
     const std::string& s = decoder.buffer;
-    if (s[pos] != Esc) return decodePlain(decoder, pos, timedOut);
+    if (s[pos] != Esc) return asPlainBytes(decodePlain(decoder, pos, timedOut));
     // A lone ESC is ambiguous until no further byte follows; after the timeout it is Esc.
-    if (pos + 1 == s.size()) return timedOut ? keyEvent(27, 1) : needMore();
+    if (pos + 1 == s.size()) return timedOut ? asPlainBytes(keyEvent(27, 1)) : needMore();
     char next = s[pos + 1];
     if (next == '[') return decodeCsi(decoder, pos, timedOut, alt);
     if (next == 'O') return decodeSs3(decoder, pos, timedOut, alt);
     if (next == Esc && !alt) {
         // ESC ESC: Alt+Esc, or rxvt's Alt with a sequence (ESC ESC [ A is Alt+Up).
-        if (pos + 2 == s.size()) return timedOut ? keyEvent(extendedKey(1), 2) : needMore();
-        if (s[pos + 2] != '[' && s[pos + 2] != 'O') return keyEvent(extendedKey(1), 2);
+        if (pos + 2 == s.size()) return timedOut ? asPlainBytes(keyEvent(extendedKey(1), 2)) : needMore();
+        if (s[pos + 2] != '[' && s[pos + 2] != 'O') return asPlainBytes(keyEvent(extendedKey(1), 2));
         KeyEvent inner = decodeFrom(decoder, pos + 1, timedOut, true);
         if (inner.kind != KeyEventKind::NeedMore) inner.length += 1;
         return inner;
     }
-    if (next == Esc) return keyEvent(extendedKey(1), 2);
-    KeyEvent inner = decodePlain(decoder, pos + 1, timedOut);
+    if (next == Esc) return asPlainBytes(keyEvent(extendedKey(1), 2));
+    KeyEvent inner = asPlainBytes(decodePlain(decoder, pos + 1, timedOut));
     if (inner.kind == KeyEventKind::NeedMore) return inner;
     return withAlt(inner);
 }

@@ -31,6 +31,7 @@ struct KeyEvent {
     int key = 0;                 // for Key: a byte below 256 or extendedKey(BIOS code)
     int scanCode = 0;            // for Key: the PC scan code (set 1) of the key, 0 when unknown
     KeyAction action = KeyAction::Press;
+    bool plainBytes = false;     // for Key: typed as a plain byte or character, which no release follows
     int row = 0, column = 0;     // for CursorReport
     int mode = 0, modeState = 0; // for ModeReport: the mode and its state (1 set, 2 reset, 0 unknown, ...)
     std::size_t length = 0;      // input bytes this event consumed

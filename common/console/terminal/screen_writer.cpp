@@ -78,13 +78,38 @@ void drawCells(ScreenWriter* writer, ChunkBuilder* out, const DrawOp& op) {
     writer->column += static_cast<int>(op.bytes.size());
 }
 
+// A row erased in colours past PaintedColumns is erased again there in the terminal's own colours,
+// which leaves a rewrapping terminal no written cell past them.
+void cutAtPaintedColumns(ScreenWriter* writer, ChunkBuilder* out, const DrawOp& op, int row, int column,
+                         int width) {
+    bool colored = op.foreground != TerminalColor || op.background != TerminalColor;
+    if (!colored || width <= PaintedColumns) return;
+    moveTo(writer, out, row, std::max(column, PaintedColumns + 1));
+    useColors(writer, out, TerminalColor, TerminalColor);
+    addPiece(out, "\x1b[K");
+}
+
 // A line feed on the bottom row scrolls the whole screen in every terminal. Terminals differ in the
 // colours of the rows that come in, so each is erased again in the scroll's colours as it comes.
-void drawScroll(ScreenWriter* writer, ChunkBuilder* out, const DrawOp& op, int height) {
+void drawScroll(ScreenWriter* writer, ChunkBuilder* out, const DrawOp& op, int width, int height) {
     int rows = std::min(op.count, height);
+    for (int row = 0; row < rows; row++) {
+        useColors(writer, out, op.foreground, op.background);
+        moveTo(writer, out, height, 1);
+        addPiece(out, "\n\x1b[2K");
+        cutAtPaintedColumns(writer, out, op, height, 1, width);
+    }
+}
+
+void drawErase(ScreenWriter* writer, ChunkBuilder* out, const DrawOp& op, int width, int height) {
+    moveTo(writer, out, op.row, op.column);
     useColors(writer, out, op.foreground, op.background);
-    moveTo(writer, out, height, 1);
-    for (int row = 0; row < rows; row++) addPiece(out, "\n\x1b[2K");
+    addPiece(out, "\x1b[J");
+    if (width <= PaintedColumns) return;
+    for (int row = op.row; row <= height; row++) {
+        cutAtPaintedColumns(writer, out, op, row, row == op.row ? op.column : 1, width);
+    }
+    moveTo(writer, out, op.row, op.column);
 }
 
 }  // namespace
@@ -99,20 +124,16 @@ void forgetTerminalState(ScreenWriter* writer) {
     writer->colorsKnown = false;
 }
 
-void renderDrawOps(ScreenWriter* writer, const std::vector<DrawOp>& ops, int height,
+void renderDrawOps(ScreenWriter* writer, const std::vector<DrawOp>& ops, int width, int height,
                    std::vector<std::string>* chunks) {
     ChunkBuilder out{chunks, std::string()};
     for (const DrawOp& op : ops) {
         switch (op.kind) {
         case DrawKind::Cells: drawCells(writer, &out, op); break;
-        case DrawKind::Scroll: drawScroll(writer, &out, op, height); break;
+        case DrawKind::Scroll: drawScroll(writer, &out, op, width, height); break;
         case DrawKind::Bell: addPiece(&out, "\a"); break;
         case DrawKind::Cursor: moveTo(writer, &out, op.row, op.column); break;
-        case DrawKind::Erase:
-            moveTo(writer, &out, op.row, op.column);
-            useColors(writer, &out, op.foreground, op.background);
-            addPiece(&out, "\x1b[J");
-            break;
+        case DrawKind::Erase: drawErase(writer, &out, op, width, height); break;
         }
     }
     finishChunks(&out);

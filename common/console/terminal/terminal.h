@@ -145,4 +145,6 @@ void writeRestoreModes();
 void writeKittyFlags();
 void writeQueries(bool kitty, bool cursorMode);
 void writeCursorQuery();
+// The device attributes query alone. Async-signal-safe.
+void writeAttributesQuery();
 void writeCursorVisibility(bool visible);

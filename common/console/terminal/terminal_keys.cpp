@@ -37,11 +37,6 @@ void forgetHeldKeys(TerminalKeys& k) {
     for (int i = 0; i < ScanCodeCount; ++i) k.held[i] = k.seen[i] = false;
 }
 
-// Enter, Tab and Backspace get no release events at the kitty flags in use.
-bool releaseReported(int scanCode) {
-    return scanCode != 28 && scanCode != 15 && scanCode != 14;
-}
-
 void takeKey(TerminalKeys& k, KeyQueue* keys, const KeyEvent& event) {
     int scan = event.scanCode > 0 && event.scanCode < ScanCodeCount ? event.scanCode : 0;
     if (event.action == KeyAction::Release) {
@@ -53,7 +48,9 @@ void takeKey(TerminalKeys& k, KeyQueue* keys, const KeyEvent& event) {
     // detached tmux session).
     k.focused = true;
     k.seen[scan] = true;
-    if (k.kitty && releaseReported(scan)) k.held[scan] = true;
+    // Under the kitty protocol every key comes as a sequence that its release follows; a plain byte
+    // (text from an input method, or a terminal that ignored a flag) never gets one.
+    if (k.kitty && !event.plainBytes) k.held[scan] = true;
     keyQueuePush(*keys, event.key);
 }
 

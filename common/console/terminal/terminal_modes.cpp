@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -12,6 +13,35 @@ namespace {
 bool isForeground() {
     pid_t group = tcgetpgrp(terminal.modeFd);
     return group == -1 || group == getpgrp();
+}
+
+// How far a device attributes reply (ESC [ ? digits and semicolons c) has come after one more byte; 4
+// once it is whole.
+int replyProgress(int state, char c) {
+    if (c == 0x1b) return 1;
+    if (state == 1) return c == '[' ? 2 : 0;
+    if (state == 2) return c == '?' ? 3 : 0;
+    if (state == 3) return c == 'c' ? 4 : (c >= '0' && c <= '9') || c == ';' ? 3 : 0;
+    return 0;
+}
+
+// kitty encodes a key let go just before it took the pop of its flags as a sequence, which would reach
+// the shell after the program. After the pop the restore asks for the device attributes: every such
+// release comes before their reply, so the input is read up to the reply and dropped with it. It waits
+// as long as the start-up did, which this terminal answered in time; only write(), poll() and read(), as
+// in a signal handler. Not after a hang-up: nobody answers.
+void awaitKittyPop() {
+    const TerminalInfo& info = terminal.info;
+    if (!info.kittyKeyboard || !info.inputIsTerminal || !info.outputIsTerminal || terminal.hungUp) return;
+    writeAttributesQuery();
+    int state = 0;
+    for (int round = 0; round < TerminalReplyTimeoutMs / 25 && state < 4; ++round) {
+        struct pollfd p = {StdIn, POLLIN, 0};
+        if (poll(&p, 1, 25) <= 0) continue;
+        char bytes[64];
+        ssize_t n = read(StdIn, bytes, sizeof bytes);
+        for (ssize_t i = 0; i < n && state < 4; ++i) state = replyProgress(state, bytes[i]);
+    }
 }
 
 }  // namespace
@@ -32,6 +62,7 @@ void undoModes() {
     // written bytes with it, before the terminal has read them) and the settings change at once.
     if (t.hungUp && t.modeFd >= 0) tcflush(t.modeFd, TCIFLUSH);
     if (t.info.outputIsTerminal) writeRestoreModes();
+    awaitKittyPop();
     if (t.modeFd >= 0) tcsetattr(t.modeFd, t.hungUp ? TCSANOW : TCSAFLUSH, &t.savedTermios);
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     errno = savedErrno;

@@ -51,6 +51,7 @@ bool backendStart(ScreenModel* model) {
         return false;
     }
     initScreenModel(model, info.width, info.height, info.cursorRow, info.cursorColumn);
+    model->paintedColumns = PaintedColumns;
     model->pendingBreak = info.cursorKnown && info.cursorColumn >= info.width;
     if (!info.cursorKnown) startFreshRow(model);
     return true;

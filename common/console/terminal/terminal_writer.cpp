@@ -13,7 +13,10 @@ namespace {
 // (XTSAVE/XTRESTORE keep the user's choice); focus reports; and the application keypad, in which the
 // keypad's Enter sends ESC O M where terminals otherwise send a line feed, as for Ctrl+Enter.
 constexpr const char* KeyModes = "\x1b[?1036s\x1b[?1036h\x1b[?1004h\x1b=";
-constexpr const char* KittyFlags = "\x1b[>3u";
+// The kitty keyboard flags pushed: disambiguated keys (1), press, repeat and release (2), every key as
+// an escape code (8) with the text it types (16). Without 8, kitty sends the releases of Enter, Tab and
+// Backspace with Num Lock off as the same byte as their press, so each would count twice.
+constexpr const char* KittyFlags = "\x1b[>27u";
 
 const char* cursorVisibility(bool visible) {
     return visible ? "\x1b[?25h" : "\x1b[?25l";
@@ -85,7 +88,7 @@ void terminalDraw(ScreenModel* model) {
     if (model->changes.empty()) return;
     t.chunks.clear();
     t.writer.utf8 = t.info.utf8;
-    renderDrawOps(&t.writer, model->changes, model->height, &t.chunks);
+    renderDrawOps(&t.writer, model->changes, model->width, model->height, &t.chunks);
     for (const std::string& chunk : t.chunks) terminalQueue(chunk.data(), chunk.size());
     model->changes.clear();
 }
@@ -131,6 +134,10 @@ void writeQueries(bool kitty, bool cursorMode) {
     if (cursorMode) queries += "\x1b[?25$p";
     queries += "\x1b[6n\x1b[c";
     writeAll(queries.data(), queries.size());
+}
+
+void writeAttributesQuery() {
+    writeAll("\x1b[c", 3);
 }
 
 void writeCursorQuery() {
