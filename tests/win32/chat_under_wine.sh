@@ -107,8 +107,10 @@ exchange() {
     sleep 0.5
     bring_to_front "$client_window"
     xdotool type --delay 20 "from windows"
+    # The euro sign goes in behind the typed keys, once the console has taken them all.
+    await 10 "> from windows_" screen_of chat-client.exe
     wine "$win/console_reader.exe" chat-client.exe type " €"
-    sleep 0.3
+    await 10 "> from windows \\?_" screen_of chat-client.exe
     local dump
     dump=$(screen_of chat-client.exe)
     local typed
