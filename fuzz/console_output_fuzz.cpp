@@ -14,7 +14,7 @@
 
 #include "common/console/glyphs.h"
 #include "common/console/screen_model.h"
-#include "common/console/screen_writer.h"
+#include "common/console/terminal/screen_writer.h"
 
 namespace {
 

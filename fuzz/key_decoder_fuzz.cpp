@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "common/console/console.h"
-#include "common/console/key_decoder.h"
+#include "common/console/terminal/key_decoder.h"
 
 namespace {
 

@@ -11,3 +11,8 @@ chat_test(console_process_test SOURCES console_process_test.cpp LIBS chat_core u
 add_dependencies(console_process_test console_probe)
 chat_test(cut_terminal_test SOURCES cut_terminal_test.cpp LIBS chat_core PkgConfig::VTERM util)
 add_dependencies(cut_terminal_test console_probe)
+# The console's front, once for both back ends, over a fake back end of the test's own.
+file(GLOB CHAT_CONSOLE_FRONT_SOURCES ${PROJECT_SOURCE_DIR}/common/console/*.cpp)
+chat_test(console_front_test SOURCES console_front_test.cpp ${CHAT_CONSOLE_FRONT_SOURCES}
+  ${PROJECT_SOURCE_DIR}/common/text.cpp)
+target_include_directories(console_front_test PRIVATE ${PROJECT_SOURCE_DIR})

@@ -31,6 +31,15 @@ void allBytesScript() {
 
 // For a real terminal: the edges a person sees, left on the screen for a capture.
 void terminalScript() {
+    // Row 23 keeps "er"; the rest of it and row 24 are blanks (in the terminal's colours: a terminal
+    // keeps no foreground colour in the cells it erases).
+    moveCursor(23, 1);
+    print("erased");
+    moveCursor(24, 5);
+    print("erased too");
+    moveCursor(23, 3);
+    eraseBelowCursor();
+    moveCursor(1, 1);
     print("plain ");
     setTextColor(10);
     printLine(std::string("green \x1b[31m\x01\xdb", 13));

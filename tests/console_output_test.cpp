@@ -133,6 +133,7 @@ TEST(ConsoleOutputTest, TerminalShowsTheLayersScreen) {
     EXPECT_EQ(report.substr(0, 7), "row 25\n");
     EXPECT_EQ(dumpRow(dump, 1).substr(0, 25), "plain green ←[31m☺█");
     EXPECT_NE(dump.find("cursor 25,10\n"), std::string::npos);
+    EXPECT_EQ(dumpRow(dump, 23).substr(0, 81), "er" + std::string(78, ' ') + "|");
     for (int row = 1; row <= 25; row++) {
         size_t index = static_cast<size_t>(row - 1);
         PaneRow shown = index < screen.size() ? screen[index] : PaneRow();

@@ -2,7 +2,7 @@
 // (virtual key, scan code, control state, character, the key's plain character) and the code each
 // queues. Covers AltGr, Num Lock, Shift with the keypad, the grey block's extended keys, Alt codes and
 // keys that queue nothing; then which console notifications queue the close request.
-#include "common/console/win32_key_map.h"
+#include "common/console/win32/win32_key_map.h"
 
 #include "common/console/console.h"
 

@@ -1,7 +1,9 @@
-// What the output half and the keyboard half of the console share beyond the programs' operations.
+// What the two halves of the console's front share beyond the programs' operations, and what the line
+// view and the tests ask of it.
 #pragma once
 
 #include "common/console/console.h"
+#include "common/console/key_queue.h"
 
 int cursorColumn();
 int screenWidth();
@@ -10,16 +12,16 @@ int screenHeight();
 long long scrollCount();
 // Carries out a deferred line break, as the next write would.
 void carryOutPendingBreak();
-// Asks the terminal where its cursor stands and waits for the answer at most TerminalReplyTimeoutMs,
-// collecting keys meanwhile. False when none came in time (a late one is swallowed, not believed).
-bool askCursorPosition(int* row, int* column);
-// How many times the layer has learned the cursor's place anew, after a resize or a resume.
+// How many times the layer has learned the screen anew, after a resize or a resume.
 int cursorChecks();
+// How many times the program went on after a stop, as the layer has learned it.
+int screenResumes();
 // Blanks the screen from the cursor to its end; the cursor stays.
 void eraseBelowCursor();
-// The terminal's bell.
+// The bell: 1000 Hz for 250 ms on the Win32 console, the terminal's own bell on a terminal.
 void beep();
+// The queue of keys that pollKey takes from.
+KeyQueue& consoleKeys();
 // The screen as the layer believes it stands, one line per row, with each cell's colours; for tests.
-// The model is kept whether or not the output is a terminal.
-#include "common/text.h"
+// The model is kept whether or not the output is a screen.
 Text screenDump();

@@ -2,7 +2,6 @@
 
 #include "common/console/console.h"
 #include "common/console/glyphs.h"
-#include "common/console/key_decoder.h"
 
 namespace {
 

@@ -25,3 +25,8 @@ int characterKeyCode(int ch, int modifier);
 // The key code of a numeric keypad key under a modifier, the key named by what it types with Num Lock
 // on ('0'-'9', '.', '/', '*', '-', '+', '=', ',', and 13 for Enter); -1 when the combination gives none.
 int keypadKeyCode(int ch, int modifier);
+
+// The scan code (PC set 1) of the key that gives this key code on a US keyboard, or 0.
+int scanCodeOfKey(int key);
+// The code page 437 byte for a Unicode character at or above 0x80, or 0 when it has none.
+int cp437FromUnicode(unsigned long codePoint);

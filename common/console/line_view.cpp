@@ -23,12 +23,6 @@ void anchorAtCursor(LineView& view) {
     view.width = screenWidth();
 }
 
-LineView lineViewAtCursor() {
-    LineView view;
-    anchorAtCursor(view);
-    return view;
-}
-
 void placeCursor(const LineView& view, int position) {
     int row = 0, column = 0;
     cellOf(view, position, &row, &column);

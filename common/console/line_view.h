@@ -1,5 +1,5 @@
 // Where inputText's edited line stands on the screen, and drawing it there through the console's own
-// output operations, so that both forms of the layer draw the line alike.
+// output operations; part of the console's front, so the line is drawn alike over either back end.
 #pragma once
 
 #include "common/console/line_editor.h"
@@ -16,13 +16,11 @@ struct LineView {
     // from column 1 on; the line's first byte is then cell lineStart (from 0) of that terminal line.
     bool oneTerminalLine = false;
     int lineStart = 0;
-    int resumes = 0;    // the terminal's count of resumes after a stop, as last seen
+    int resumes = 0;    // the screen's count of resumes after a stop, as last seen
 };
 
 // Moves the view's first position to the cursor, at the screen's width now.
 void anchorAtCursor(LineView& view);
-// A view whose line starts at the cursor.
-LineView lineViewAtCursor();
 
 // The cell of a position at a width; the prompt's positions count back from 0.
 void cellAt(const LineView& view, int position, int width, int* row, int* column);

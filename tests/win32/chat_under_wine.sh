@@ -2,7 +2,8 @@
 # The Windows programs under Wine, as a person meets them, with the Linux programs on the same loopback:
 #  0. The output rules in a console's cells: the output probe's screen, read back with its colours.
 #  1. chat-server.exe with a Linux chat-client and chat-client.exe: each sees the other's line, the
-#     sender's name in colour 15 and the text in colour 7; the typed line on row 25 in colour 2.
+#     sender's name in colour 15 and the text in colour 7; the typed line on row 25 in colour 2. A typed
+#     euro sign, which code page 437 lacks, reaches the other client as '?' from either form.
 #  2. Held Esc ends chat-client.exe only while its console window is in front; it ends with status 0.
 #  3. 400 lines through the full console buffer: chat-client.exe and chat-server.exe show the last ones
 #     in order, the client's input row and the server's "Hit any key." below them. chat-server.exe: Esc
@@ -99,26 +100,29 @@ exchange() {
     xdotool key BackSpace type 1
     xdotool key Return
     if ! await 10 "Now connected" screen_of chat-client.exe; then fail "$label: chat-client.exe did not connect"; return; fi
-    tmux -L "$tmux_socket" new-session -d -s linux -x 80 -y 25 "$linux/chat-client"
+    tmux -L "$tmux_socket" new-session -d -s linux -x 80 -y 25 "LC_ALL=C.UTF-8 $linux/chat-client"
     await 10 "Enter ip" pane linux || fail "$label: Linux chat-client gave no prompt"
     tmux -L "$tmux_socket" send-keys -t linux Enter
     await 10 "Now connected" pane linux || fail "$label: Linux chat-client did not connect"
     sleep 0.5
     bring_to_front "$client_window"
     xdotool type --delay 20 "from windows"
-    sleep 0.3
+    # The euro sign goes in behind the typed keys, once the console has taken them all.
+    await 10 "> from windows_" screen_of chat-client.exe
+    wine "$win/console_reader.exe" chat-client.exe type " €"
+    await 10 "> from windows \\?_" screen_of chat-client.exe
     local dump
     dump=$(screen_of chat-client.exe)
     local typed
     typed=$(sed -n 25p <<<"$dump")
-    if [[ "$typed" == "> from windows_"* ]] && [ "$(colours_under "$typed" "> from windows_")" = "222222222222222" ]; then
+    if [[ "$typed" == "> from windows ?_"* ]] && [ "$(colours_under "$typed" "> from windows ?_")" = "22222222222222222" ]; then
         pass "$label: the typed line stands on row 25 in colour 2"
     else
         fail "$label: row 25 reads: $typed"
     fi
     xdotool key Return
-    tmux -L "$tmux_socket" send-keys -t linux "from linux" Enter
-    if await 10 ": from windows" pane linux; then
+    tmux -L "$tmux_socket" send-keys -t linux "from linux €" Enter
+    if await 10 ": from windows \\?" pane linux; then
         # The sender's name in bright white (97 in the pane's escape codes), then the text in light grey.
         if pane linux | grep -qE $'\e\\[97m[A-Za-z0-9]+\e\\[37m: from windows'; then
             pass "$label: the Linux client shows the Windows line in its colours"
@@ -140,7 +144,8 @@ exchange() {
         else
             fail "$label: colours of the Linux line on Windows: $row"
         fi
-        grep -q ': from windows' <<<"$dump" || fail "$label: chat-client.exe did not get its own line back"
+        grep -q ': from windows ?' <<<"$dump" || fail "$label: chat-client.exe did not get its own line back"
+        grep -q ': from linux ?' <<<"$dump" || fail "$label: the euro sign typed on Linux did not arrive as '?'"
     else
         fail "$label: chat-client.exe never showed the Linux line"
     fi
@@ -259,8 +264,8 @@ code_pages() {
     tmux -L "$tmux_socket" kill-session -t linux 2>/dev/null
 }
 
-# 0: control bytes are cells, colours per cell, the bottom-right cell filled without a scroll, a move
-# cancelling the pending break, a tab at column 1 eight blanks.
+# 0: control bytes are cells, colours per cell, the erase below the cursor, the bottom-right cell filled
+# without a scroll, a move cancelling the pending break, a tab at column 1 eight blanks.
 (cd "$win" && wineconsole cmd /c "console_output_probe.exe terminal 2>NUL") >/dev/null 2>&1 &
 await 10 "bottom-end" screen_of console_output_probe.exe
 probe=$(screen_of console_output_probe.exe)
@@ -275,10 +280,12 @@ else
 fi
 bottom=$(sed -n "$((rows - 1))p" <<<"$probe")
 if [ "$bottom" = "        >$(printf '%61s' '')bottom-end|fffffffff$(cut -d'|' -f2 <<<"$bottom" | cut -c10-70)cccccccccc" ] &&
-   [ "$(sed -n "$((rows - 2))p" <<<"$probe" | cut -c1-6)" = "row 24" ] && [ "$(tail -1 <<<"$probe")" = "cursor 25,10" ]; then
-    pass "output probe: the bottom-right cell filled without a scroll, the tab and the cursor"
+   [ "$(sed -n "$((rows - 2))p" <<<"$probe" | cut -c1-81)" = "row 24$(printf '%74s' '')|" ] &&
+   [ "$(sed -n "$((rows - 3))p" <<<"$probe" | cut -c1-81)" = "er$(printf '%78s|' '')" ] &&
+   [ "$(tail -1 <<<"$probe")" = "cursor 25,10" ]; then
+    pass "output probe: the erase below the cursor, the bottom-right cell filled without a scroll, the tab and the cursor"
 else
-    fail "output probe: bottom rows read: $(tail -3 <<<"$probe" | cat -v)"
+    fail "output probe: bottom rows read: $(tail -4 <<<"$probe" | cat -v)"
 fi
 wineserver -k 2>/dev/null
 

@@ -25,12 +25,20 @@ function(chat_windows_test name)
   endif()
 endfunction()
 
-foreach(name key_queue_test line_item_test line_editor_test screen_model_test key_decoder_test win32_key_map_test)
+foreach(name key_queue_test line_item_test line_editor_test screen_model_test win32_key_map_test)
   chat_windows_test(${name} SOURCES ${CHAT_TESTS_DIR}/${name}.cpp LIBS chat_core)
 endforeach()
+# The terminal back end's key decoder is pure, so it runs under Wine too.
+chat_windows_test(key_decoder_test SOURCES ${CHAT_TESTS_DIR}/key_decoder_test.cpp
+  ${PROJECT_SOURCE_DIR}/common/console/terminal/key_decoder.cpp LIBS chat_core)
 foreach(name make_message_test event_display_test input_line_test)
   chat_windows_test(${name} SOURCES ${CHAT_TESTS_DIR}/${name}.cpp LIBS chat_client_lib)
 endforeach()
+# The console's front over the fake back end of its test.
+file(GLOB CHAT_CONSOLE_FRONT_SOURCES ${PROJECT_SOURCE_DIR}/common/console/*.cpp)
+chat_windows_test(console_front_test SOURCES ${CHAT_TESTS_DIR}/console_front_test.cpp ${CHAT_CONSOLE_FRONT_SOURCES}
+  ${PROJECT_SOURCE_DIR}/common/text.cpp)
+target_include_directories(console_front_test PRIVATE ${PROJECT_SOURCE_DIR})
 chat_windows_test(roster_test SOURCES ${CHAT_TESTS_DIR}/roster_test.cpp LIBS chat_server_lib)
 # The server's event handling on real loopback ENet hosts, its console captured from the standard output.
 add_library(win32_server_support STATIC ${CHAT_TESTS_DIR}/support/loopback_lobby.cpp

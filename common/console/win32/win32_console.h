@@ -1,4 +1,5 @@
-// What the Win32 console form's output and keyboard halves share. Nothing outside the layer includes it.
+// What the Win32 console back end's screen half and keyboard half share. Nothing outside
+// common/console/win32/ includes it.
 #pragma once
 
 #include <windows.h>
@@ -9,10 +10,7 @@ void takeOverConsole();
 // Puts back the code pages and the colours of output that the console had when it was taken over.
 void giveBackConsole();
 
-// The tone of the bell: 1000 Hz for 250 ms.
-void consoleBeep();
-
-// Stops listening for the close, log-off and shut-down notifications (endProgram does, before it ends).
+// Stops listening for the close, log-off and shut-down notifications (the restore does, at the end).
 void stopCloseListening();
 
 // The handler that the keyboard half registers for console notifications: queues CloseRequestKey for

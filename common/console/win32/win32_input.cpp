@@ -1,15 +1,11 @@
-// The keyboard half of the Win32 console form: key events from ReadConsoleInputA through the shared
-// key rules into the shared key queue; pollKey, isKeyDown (GetAsyncKeyState while the console's own
-// window is in front), waitForKey, the line input of inputText, and the close notifications.
-// Input that is a pipe or a file gives its bytes as keys, as the terminal form does.
+// The Win32 console back end's keyboard: key events from ReadConsoleInputA through the key rules of
+// win32_key_map into the front's key queue; the held test (GetAsyncKeyState while the console's own
+// window is in front), and the close notifications. Input that is a pipe or a file gives its bytes as
+// keys, as the terminal back end does.
 #include "common/console/console.h"
-#include "common/console/console_internal.h"
-#include "common/console/key_queue.h"
-#include "common/console/line_editor.h"
-#include "common/console/line_item.h"
-#include "common/console/line_view.h"
+#include "common/console/console_backend.h"
 #include "common/console/win32/win32_console.h"
-#include "common/console/win32_key_map.h"
+#include "common/console/win32/win32_key_map.h"
 
 #include <atomic>
 #include <cstdio>
@@ -25,11 +21,9 @@ struct Keyboard {
     HANDLE input = INVALID_HANDLE_VALUE;
     bool console = false;       // the input is a console; otherwise its bytes are keys
     bool inputEnded = false;    // the pipe or file ended: no key can come any more
-    bool closeQueued = false;
     bool listening = false;     // the control handler is registered
     bool windowSearched = false;
     HWND window = nullptr;      // the console's own window, found by a title of its own
-    KeyQueue queue;
 };
 
 Keyboard keyboard;
@@ -58,7 +52,7 @@ unsigned char plainCharacterOf(WORD virtualKey) {
     return static_cast<unsigned char>(ch);
 }
 
-void queuePress(Keyboard& k, const KEY_EVENT_RECORD& event) {
+void queuePress(KeyQueue* keys, const KEY_EVENT_RECORD& event) {
     if (!event.bKeyDown) return;  // only presses are queued
     ConsoleKeyPress press;
     press.virtualKey = event.wVirtualKeyCode;
@@ -68,10 +62,10 @@ void queuePress(Keyboard& k, const KEY_EVENT_RECORD& event) {
     press.plainCharacter = plainCharacterOf(event.wVirtualKeyCode);
     int code = consoleKeyCode(press);
     if (code == 0) return;
-    for (int i = 0; i < (event.wRepeatCount > 0 ? event.wRepeatCount : 1); ++i) keyQueuePush(k.queue, code);
+    for (int i = 0; i < (event.wRepeatCount > 0 ? event.wRepeatCount : 1); ++i) keyQueuePush(*keys, code);
 }
 
-void readConsoleKeys(Keyboard& k) {
+void readConsoleKeys(const Keyboard& k, KeyQueue* keys) {
     INPUT_RECORD records[RecordsPerRead];
     for (int reads = 0; reads < ReadsPerIntake; ++reads) {
         // Wine's console on a Unix terminal hands keys only to a program that waits on the input
@@ -81,13 +75,13 @@ void readConsoleKeys(Keyboard& k) {
         if (!GetNumberOfConsoleInputEvents(k.input, &waiting) || waiting == 0) return;
         if (!ReadConsoleInputA(k.input, records, waiting < RecordsPerRead ? waiting : RecordsPerRead, &read)) return;
         for (DWORD i = 0; i < read; ++i) {
-            if (records[i].EventType == KEY_EVENT) queuePress(k, records[i].Event.KeyEvent);
+            if (records[i].EventType == KEY_EVENT) queuePress(keys, records[i].Event.KeyEvent);
         }
     }
 }
 
 // Input that is not a console: a pipe gives what waits in it, a file what is left of it, each byte a key.
-void readByteKeys(Keyboard& k) {
+void readByteKeys(Keyboard& k, KeyQueue* keys) {
     char bytes[1024];
     bool pipe = GetFileType(k.input) == FILE_TYPE_PIPE;
     for (int reads = 0; reads < ReadsPerIntake && !k.inputEnded; ++reads) {
@@ -105,33 +99,7 @@ void readByteKeys(Keyboard& k) {
             k.inputEnded = true;
             return;
         }
-        for (DWORD i = 0; i < read; ++i) keyQueuePush(k.queue, static_cast<unsigned char>(bytes[i]));
-    }
-}
-
-// Collects what key events wait, without waiting, and queues the close requests that came meanwhile.
-// The first collection starts the listening for the close notifications.
-void collectKeys() {
-    Keyboard& k = startKeyboard();
-    if (!k.listening) k.listening = SetConsoleCtrlHandler(consoleControlHandler, TRUE) != 0;
-    if (k.console) {
-        readConsoleKeys(k);
-    } else if (!k.inputEnded) {
-        readByteKeys(k);
-    }
-    for (int closes = closeRequests.exchange(0); closes > 0; --closes) keyQueuePush(k.queue, CloseRequestKey);
-    if (k.inputEnded && !k.closeQueued) {
-        k.closeQueued = true;
-        keyQueuePush(k.queue, CloseRequestKey);
-    }
-}
-
-// Waits at most that long for input; on a console a key event ends the wait early.
-void waitForInput(const Keyboard& k, int milliseconds) {
-    if (k.console) {
-        WaitForSingleObject(k.input, static_cast<DWORD>(milliseconds));
-    } else {
-        Sleep(static_cast<DWORD>(milliseconds));
+        for (DWORD i = 0; i < read; ++i) keyQueuePush(*keys, static_cast<unsigned char>(bytes[i]));
     }
 }
 
@@ -159,19 +127,6 @@ bool held(int virtualKey) {
     return virtualKey != 0 && (GetAsyncKeyState(virtualKey) & 0x8000) != 0;
 }
 
-void setCursorVisible(bool visible) {
-    CONSOLE_CURSOR_INFO cursor;
-    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (!GetConsoleCursorInfo(output, &cursor)) return;
-    cursor.bVisible = visible ? TRUE : FALSE;
-    SetConsoleCursorInfo(output, &cursor);
-}
-
-bool cursorVisible() {
-    CONSOLE_CURSOR_INFO cursor;
-    return GetConsoleCursorInfo(GetStdHandle(STD_OUTPUT_HANDLE), &cursor) && cursor.bVisible;
-}
-
 }  // namespace
 
 BOOL WINAPI consoleControlHandler(DWORD controlType) {
@@ -185,18 +140,31 @@ void stopCloseListening() {
     keyboard.listening = false;
 }
 
-Text pollKey() {
+// Collects what key events wait, without waiting, and queues the close requests that came meanwhile.
+// The first collection starts the listening for the close notifications.
+bool backendCollect(KeyQueue* keys) {
     Keyboard& k = startKeyboard();
-    collectKeys();
-    int key = 0;
-    if (!keyQueuePop(k.queue, &key)) return Text();
-    return keyText(key);
+    if (!k.listening) k.listening = SetConsoleCtrlHandler(consoleControlHandler, TRUE) != 0;
+    if (k.console) {
+        readConsoleKeys(k, keys);
+    } else if (!k.inputEnded) {
+        readByteKeys(k, keys);
+    }
+    for (int closes = closeRequests.exchange(0); closes > 0; --closes) keyQueuePush(*keys, CloseRequestKey);
+    return !k.inputEnded;
+}
+
+// On a console a key event ends the wait early.
+bool backendWait(int milliseconds) {
+    Keyboard& k = startKeyboard();
+    if (k.console) return WaitForSingleObject(k.input, static_cast<DWORD>(milliseconds)) == WAIT_OBJECT_0;
+    Sleep(static_cast<DWORD>(milliseconds));
+    return false;
 }
 
 // The key counts as held when any key that carries the scan code is down now: for 71, Home on the
-// grey block and 7 on the keypad. The key queue is neither read nor changed: a press of the key that
-// this sees is still there for pollKey.
-bool isKeyDown(int scanCode) {
+// grey block and 7 on the keypad. A press of the key that this sees is still queued for pollKey.
+bool backendKeyDown(int scanCode) {
     Keyboard& k = startKeyboard();
     if (scanCode <= 0 || scanCode > 127) return false;
     HWND window = consoleWindow(k);
@@ -205,51 +173,5 @@ bool isKeyDown(int scanCode) {
            held(keypadVirtualKey(scanCode));
 }
 
-void waitForKey() {
-    Keyboard& k = startKeyboard();
-    for (;;) {
-        collectKeys();
-        if (keyQueueTakePressed(k.queue)) return;
-        // Once the input has ended no key can ever come; waiting on would never return.
-        if (k.inputEnded) return;
-        waitForInput(k, 50);
-    }
-}
-
-void discardKeys() {
-    Keyboard& k = startKeyboard();
-    collectKeys();
-    keyQueueClear(k.queue);
-}
-
-Text inputText(const Text& prompt) {
-    Keyboard& k = startKeyboard();
-    carryOutPendingBreak();
-    print(prompt);
-    print("? ");
-    carryOutPendingBreak();  // a prompt that filled the bottom-right cell: the line starts below
-    bool wasVisible = cursorVisible();
-    setCursorVisible(true);
-    LineView view = lineViewAtCursor();
-    LineEditor editor;
-    for (;;) {
-        Text text = pollKey();
-        if (text.empty()) {
-            if (k.inputEnded) break;  // the line stands as typed
-            waitForInput(k, 25);
-            continue;
-        }
-        int key = keyFromText(text);
-        int oldLength = textLength(editor.line);
-        int from = 0;
-        EditOutcome outcome = editLine(editor, key, screenWidth(), &from);
-        if (outcome == EditOutcome::Finished) break;
-        if (outcome == EditOutcome::Beep) beep();
-        if (outcome == EditOutcome::Changed) redrawLine(view, editor, from, oldLength);
-        if (outcome != EditOutcome::Ignored) placeCursor(view, editor.position);
-    }
-    placeCursor(view, textLength(editor.line));
-    printLine(Text());
-    setCursorVisible(wasVisible);
-    return firstLineItem(editor.line);
-}
+// What the console reports as held does not depend on what pollKey took.
+void backendKeyTaken(int) {}

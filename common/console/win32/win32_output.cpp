@@ -1,27 +1,20 @@
-// The output half of the Win32 console form: the public output operations over the shared screen
-// model, whose changes are put into the console's cells with console calls that interpret no byte.
-// The model sits over the print area, the rows of the console's buffer that the window showed at start;
-// where the buffer has rows below it, a scroll moves the area and the window down over them, else the
-// buffer's contents move up. A window the user scrolled elsewhere is brought back before output.
-// When the output is not a console (a file or a pipe), texts are written byte for byte, and the model
-// is kept at 80 by 25 so that cursorRow answers as it would on a console of that size.
-#include "common/console/console.h"
-#include "common/console/console_internal.h"
-#include "common/console/screen_model.h"
+// The Win32 console back end's screen: the model's changes put into the console's cells with console
+// calls that interpret no byte. The model sits over the print area, the rows of the console's buffer
+// that the window showed at start; where the buffer has rows below it, a scroll moves the area and the
+// window down over them, else the buffer's contents move up. A window the user scrolled elsewhere is
+// brought back before output. Output that is not a console (a file or a pipe) gets the texts byte for byte.
+#include "common/console/console_backend.h"
 #include "common/console/win32/win32_console.h"
 
-#include <cstdlib>
 #include <vector>
 
 namespace {
 
 struct ConsoleScreen {
-    bool started = false;
     bool console = false;      // the output is a console: changes go into its cells
     WORD startAttributes = 7;  // the colours of output before the first setTextColor
-    int checks = 0;            // times the window's size was found changed
+    WORD attributes = 7;       // the console's colours for text written by others, as last set
     int areaTop = 0;           // the buffer row of the print area's top row
-    ScreenModel model;
 };
 
 ConsoleScreen screen;
@@ -43,8 +36,8 @@ int windowHeight(const CONSOLE_SCREEN_BUFFER_INFO& info) {
     return info.srWindow.Bottom - info.srWindow.Top + 1;
 }
 
-WORD attributesOf(const ConsoleScreen& console, int foreground, int background) {
-    if (foreground == TerminalColor) return console.startAttributes;
+WORD attributesOf(int foreground, int background) {
+    if (foreground == TerminalColor) return screen.startAttributes;
     return static_cast<WORD>(((background & 15) << 4) | (foreground & 15));
 }
 
@@ -65,9 +58,9 @@ void showPrintArea(CONSOLE_SCREEN_BUFFER_INFO* info) {
 }
 
 // A run of cells of one row, written as they are: no byte is taken as a command. False when the console
-// refused it.
-bool drawCells(const ConsoleScreen& console, const CONSOLE_SCREEN_BUFFER_INFO& info, const DrawOp& op) {
-    WORD attributes = attributesOf(console, op.foreground, op.background);
+// refused it, as every call below.
+bool drawCells(const CONSOLE_SCREEN_BUFFER_INFO& info, const DrawOp& op) {
+    WORD attributes = attributesOf(op.foreground, op.background);
     std::vector<CHAR_INFO> cells(op.bytes.size());
     for (size_t i = 0; i < op.bytes.size(); ++i) {
         cells[i].Char.AsciiChar = op.bytes[i];
@@ -79,12 +72,25 @@ bool drawCells(const ConsoleScreen& console, const CONSOLE_SCREEN_BUFFER_INFO& i
     return WriteConsoleOutputA(outputHandle(), cells.data(), size, COORD{0, 0}, &area) != 0;
 }
 
-bool blankRows(const CONSOLE_SCREEN_BUFFER_INFO& info, int firstBufferRow, int rows, WORD attributes) {
+// Blanks count cells from start on, row after row of the buffer, in the given colours.
+bool blankCells(COORD start, DWORD count, WORD attributes) {
     DWORD written = 0;
-    DWORD count = static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(rows);
-    COORD start = {0, static_cast<SHORT>(firstBufferRow)};
     return FillConsoleOutputCharacterA(outputHandle(), ' ', count, start, &written) &&
            FillConsoleOutputAttribute(outputHandle(), attributes, count, start, &written);
+}
+
+bool blankRows(const CONSOLE_SCREEN_BUFFER_INFO& info, int firstBufferRow, int rows, WORD attributes) {
+    DWORD count = static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(rows);
+    return blankCells(COORD{0, static_cast<SHORT>(firstBufferRow)}, count, attributes);
+}
+
+// Every cell from the erase's place to the end of the print area.
+bool eraseBelow(const CONSOLE_SCREEN_BUFFER_INFO& info, const DrawOp& op) {
+    COORD start = bufferPlace(info, op.row, op.column);
+    long areaEnd = static_cast<long>(screen.areaTop + windowHeight(info)) * info.dwSize.X;
+    long from = static_cast<long>(start.Y) * info.dwSize.X + start.X;
+    if (from >= areaEnd) return true;
+    return blankCells(start, static_cast<DWORD>(areaEnd - from), attributesOf(op.foreground, op.background));
 }
 
 // Moves the buffer's rows from its top to the given bottom row up by that many rows; the top rows are
@@ -103,9 +109,9 @@ bool moveBufferUp(const CONSOLE_SCREEN_BUFFER_INFO& info, int bottom, int rows, 
 
 // Scrolls the print area up: first by moving the window down over spare rows of the buffer, then, for
 // what is left, by moving the buffer's contents up. The uncovered rows are blank in the colours of the
-// scroll. False when the console refused a call.
-bool scrollWindow(const ConsoleScreen& console, CONSOLE_SCREEN_BUFFER_INFO* info, const DrawOp& op) {
-    WORD attributes = attributesOf(console, op.foreground, op.background);
+// scroll.
+bool scrollWindow(CONSOLE_SCREEN_BUFFER_INFO* info, const DrawOp& op) {
+    WORD attributes = attributesOf(op.foreground, op.background);
     int rows = op.count;
     int spare = info->dwSize.Y - 1 - (screen.areaTop + windowHeight(*info) - 1);
     int down = rows < spare ? rows : spare;
@@ -125,14 +131,13 @@ bool scrollWindow(const ConsoleScreen& console, CONSOLE_SCREEN_BUFFER_INFO* info
 
 // Puts the whole print area into the console's cells as the model holds it, row by row: after the
 // console refused a change, the screen is made right again from what the model knows.
-void redrawPrintArea(const ConsoleScreen& console, const CONSOLE_SCREEN_BUFFER_INFO& info) {
-    const ScreenModel& model = console.model;
+void redrawPrintArea(const ScreenModel& model, const CONSOLE_SCREEN_BUFFER_INFO& info) {
     std::vector<CHAR_INFO> cells(static_cast<size_t>(model.width));
     for (int row = 1; row <= model.height; ++row) {
         for (int column = 1; column <= model.width; ++column) {
             const Cell& cell = screenCell(model, row, column);
             cells[column - 1].Char.AsciiChar = static_cast<CHAR>(cell.byte);
-            cells[column - 1].Attributes = attributesOf(console, cell.foreground, cell.background);
+            cells[column - 1].Attributes = attributesOf(cell.foreground, cell.background);
         }
         COORD place = bufferPlace(info, row, 1);
         SMALL_RECT area = {place.X, place.Y, static_cast<SHORT>(place.X + model.width - 1), place.Y};
@@ -141,67 +146,24 @@ void redrawPrintArea(const ConsoleScreen& console, const CONSOLE_SCREEN_BUFFER_I
     }
 }
 
-// Puts what the model changed into the console's cells.
-void applyChanges(ConsoleScreen& console) {
-    std::vector<DrawOp>& changes = console.model.changes;
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    if (!changes.empty() && readInfo(&info)) {
-        showPrintArea(&info);
-        bool refused = false;
-        for (const DrawOp& op : changes) {
-            switch (op.kind) {
-            case DrawKind::Cells: refused = !drawCells(console, info, op) || refused; break;
-            case DrawKind::Scroll: refused = !scrollWindow(console, &info, op) || refused; break;
-            case DrawKind::Bell: consoleBeep(); break;
-            case DrawKind::Cursor:
-                SetConsoleCursorPosition(outputHandle(), bufferPlace(info, op.row, op.column));
-                break;
-            }
-        }
-        if (refused) redrawPrintArea(console, info);
-        // Cells are written without moving the console's cursor: it goes where the model has it.
-        SetConsoleCursorPosition(outputHandle(), bufferPlace(info, console.model.row, console.model.column));
+bool drawChange(CONSOLE_SCREEN_BUFFER_INFO* info, const DrawOp& op) {
+    switch (op.kind) {
+    case DrawKind::Cells: return drawCells(*info, op);
+    case DrawKind::Scroll: return scrollWindow(info, op);
+    case DrawKind::Bell: Beep(1000, 250); return true;
+    case DrawKind::Cursor: return SetConsoleCursorPosition(outputHandle(), bufferPlace(*info, op.row, op.column));
+    case DrawKind::Erase: return eraseBelow(*info, op);
     }
-    changes.clear();
+    return true;
 }
 
-// The window's size as the console has it now; after a change the model takes the new size and the
-// console's cursor. A pending break stays pending: its row is full whatever the width.
-void followWindow(ConsoleScreen& console) {
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    if (!console.console || !readInfo(&info)) return;
-    int width = windowWidth(info), height = windowHeight(info);
-    ScreenModel& model = console.model;
-    if (width == model.width && height == model.height) return;
-    console.checks++;
-    console.areaTop = info.srWindow.Top;
-    bool pending = model.pendingBreak;
-    resizeScreenModel(&model, width, height);
-    moveScreenCursor(&model, info.dwCursorPosition.Y - info.srWindow.Top + 1,
-                     info.dwCursorPosition.X - info.srWindow.Left + 1);
-    model.pendingBreak = pending;
-    model.changes.clear();
-}
-
-// The first operation that touches the console starts it. The screen is never cleared; output begins
-// where the console's cursor stands.
-ConsoleScreen& consoleScreen() {
-    if (screen.started) return screen;
-    screen.started = true;
-    takeOverConsole();
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    screen.console = readInfo(&info);
-    if (screen.console) {
-        screen.startAttributes = info.wAttributes;
-        screen.areaTop = info.srWindow.Top;
-        initScreenModel(&screen.model, windowWidth(info), windowHeight(info),
-                        info.dwCursorPosition.Y - info.srWindow.Top + 1,
-                        info.dwCursorPosition.X - info.srWindow.Left + 1);
-    } else {
-        initScreenModel(&screen.model, 80, 25, 1, 1);
+// The console's colours for text that others write follow setTextColor.
+void followColors(const ScreenModel& model) {
+    if (!model.colorSet) return;
+    WORD attributes = attributesOf(model.foreground, model.background);
+    if (attributes != screen.attributes && SetConsoleTextAttribute(outputHandle(), attributes)) {
+        screen.attributes = attributes;
     }
-    screen.model.recordChanges = screen.console;
-    return screen;
 }
 
 void writeBytes(const Text& text) {
@@ -214,106 +176,79 @@ void writeBytes(const Text& text) {
     }
 }
 
-void writeText(const Text& text) {
-    ConsoleScreen& console = consoleScreen();
-    followWindow(console);
-    if (!console.console) writeBytes(text);
-    writeScreenText(&console.model, text);
-    applyChanges(console);
-}
-
 }  // namespace
 
-void print(const Text& text) {
-    writeText(text);
-}
-
-void printLine(const Text& text) {
-    writeText(text);
-    writeText("\r\n");
-}
-
-void setTextColor(int color) {
-    ConsoleScreen& console = consoleScreen();
-    setScreenColor(&console.model, color);
-    if (console.console) {
-        SetConsoleTextAttribute(outputHandle(),
-                                attributesOf(console, console.model.foreground, console.model.background));
+// Output begins where the console's cursor stands; the screen is never cleared.
+bool backendStart(ScreenModel* model) {
+    takeOverConsole();
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    screen.console = readInfo(&info);
+    if (!screen.console) {
+        model->recordChanges = false;
+        return false;
     }
+    screen.startAttributes = screen.attributes = info.wAttributes;
+    screen.areaTop = info.srWindow.Top;
+    initScreenModel(model, windowWidth(info), windowHeight(info), info.dwCursorPosition.Y - info.srWindow.Top + 1,
+                    info.dwCursorPosition.X - info.srWindow.Left + 1);
+    return true;
 }
 
-void moveCursor(int row, int column) {
-    ConsoleScreen& console = consoleScreen();
-    followWindow(console);
-    moveScreenCursor(&console.model, row, column);
-    applyChanges(console);
+// The window's size as the console has it now; after a change the model takes the new size and the
+// console's cursor. A pending break stays pending: its row is full whatever the width.
+int backendFollow(ScreenModel* model, KeyQueue*) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!readInfo(&info)) return 0;
+    int width = windowWidth(info), height = windowHeight(info);
+    if (width == model->width && height == model->height) return 0;
+    screen.areaTop = info.srWindow.Top;
+    bool pending = model->pendingBreak;
+    resizeScreenModel(model, width, height);
+    moveScreenCursor(model, info.dwCursorPosition.Y - info.srWindow.Top + 1,
+                     info.dwCursorPosition.X - info.srWindow.Left + 1);
+    model->pendingBreak = pending;
+    model->changes.clear();
+    return ScreenResized;
 }
 
-int cursorRow() {
-    ConsoleScreen& console = consoleScreen();
-    followWindow(console);
-    return console.model.row;
+// Cells are written without moving the console's cursor: at the end it goes where the model has it.
+// Where the console refused a change, the print area is drawn again whole from the model.
+void backendOutput(ScreenModel* model, const Text& bytes) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!screen.console) {
+        writeBytes(bytes);
+    } else if (!model->changes.empty() && readInfo(&info)) {
+        showPrintArea(&info);
+        bool refused = false;
+        for (const DrawOp& op : model->changes) refused = !drawChange(&info, op) || refused;
+        if (refused) redrawPrintArea(*model, info);
+        SetConsoleCursorPosition(outputHandle(), bufferPlace(info, model->row, model->column));
+    }
+    if (screen.console) followColors(*model);
+    model->changes.clear();
 }
 
 // Keys pressed meanwhile stay in the console's input until the next key operation reads them.
-void pause(int milliseconds) {
+void backendSleep(int milliseconds) {
     if (milliseconds > 0) Sleep(static_cast<DWORD>(milliseconds));
 }
 
-void flushConsole() {}
-
-void endProgram(int status) {
+void backendRestore() {
     stopCloseListening();
-    std::exit(status);
 }
 
 // Another process on the console (the Command Prompt the program was started from) keeps it open.
-bool consoleEndsWithProgram() {
+bool backendEndsWithProgram() {
     DWORD processes[2];
     return GetConsoleProcessList(processes, 2) == 1;
 }
 
-int cursorColumn() {
-    ConsoleScreen& console = consoleScreen();
-    followWindow(console);
-    return console.model.column;
-}
-
-int screenWidth() {
-    ConsoleScreen& console = consoleScreen();
-    followWindow(console);
-    return console.model.width;
-}
-
-int screenHeight() {
-    ConsoleScreen& console = consoleScreen();
-    followWindow(console);
-    return console.model.height;
-}
-
-long long scrollCount() {
-    return consoleScreen().model.scrolls;
-}
-
-void carryOutPendingBreak() {
-    ConsoleScreen& console = consoleScreen();
-    followWindow(console);
-    breakPendingLine(&console.model);
-    applyChanges(console);
-}
-
-int cursorChecks() {
-    return consoleScreen().checks;
-}
-
-void beep() {
-    consoleBeep();
-}
-
-void consoleBeep() {
-    Beep(1000, 250);
-}
-
-Text screenDump() {
-    return dumpScreenModel(consoleScreen().model);
+bool backendShowCursor(bool visible) {
+    CONSOLE_CURSOR_INFO cursor;
+    HANDLE output = outputHandle();
+    if (!GetConsoleCursorInfo(output, &cursor)) return true;
+    bool was = cursor.bVisible != 0;
+    cursor.bVisible = visible ? TRUE : FALSE;
+    SetConsoleCursorInfo(output, &cursor);
+    return was;
 }

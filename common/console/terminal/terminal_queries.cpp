@@ -1,11 +1,10 @@
 // The queries of the first use: whether the terminal speaks the kitty keyboard protocol, where its
 // cursor stands, and its device attributes, whose reply closes every round. Replies come on the input,
 // among whatever keys the user types meanwhile; those keys are kept for the decoder.
-#include "common/console/terminal_internal.h"
+#include "common/console/terminal/terminal.h"
 
-#include "common/console/key_decoder.h"
+#include "common/console/terminal/key_decoder.h"
 
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -29,22 +28,22 @@ void scanReplies(KeyDecoder& decoder, ReplyScan& scan, bool keepKeys, long long 
         else if (event.kind == KeyEventKind::DeviceAttributes) scan.attributes = true;
         else if (event.kind == KeyEventKind::ModeReport && event.mode == 25) {
             // Reset, or reset for good: hidden. No answer, or any other, counts as visible.
-            info.cursorHidden = event.modeState == 2 || event.modeState == 4;
+            terminal.info.cursorHidden = event.modeState == 2 || event.modeState == 4;
         }
         else if (event.kind == KeyEventKind::CursorReport) {
             scan.cursor = true;
             scan.row = event.row;
             scan.column = event.column;
         } else if (keepKeys) {
-            startupInput.append(before, 0, event.length);
+            terminal.startupInput.append(before, 0, event.length);
         }
     }
 }
 
 // Sends the queries and waits for the device attributes reply, which every terminal answers
 // and which comes after the others; a terminal that answers nothing costs TerminalReplyTimeoutMs.
-ReplyScan askTerminal(int replyFd, const char* queries, bool keepKeys) {
-    writeAll(StdOut, queries, std::strlen(queries));
+ReplyScan askTerminal(int replyFd, bool kitty, bool cursorMode, bool keepKeys) {
+    writeQueries(kitty, cursorMode);
     KeyDecoder decoder;
     decoder.cursorReportOutstanding = true;
     decoder.utf8Input = false;  // only the splitting matters here
@@ -61,14 +60,14 @@ ReplyScan askTerminal(int replyFd, const char* queries, bool keepKeys) {
         keyDecoderFeed(decoder, bytes, static_cast<std::size_t>(n), now);
         scanReplies(decoder, scan, keepKeys, now);
     }
-    if (keepKeys) startupInput += decoder.buffer;  // an unfinished key stays for the decoder
+    if (keepKeys) terminal.startupInput += decoder.buffer;  // an unfinished key stays for the decoder
     return scan;
 }
 
 void noteCursor(const ReplyScan& scan) {
-    info.cursorKnown = scan.cursor;
-    info.cursorRow = scan.row;
-    info.cursorColumn = scan.column;
+    terminal.info.cursorKnown = scan.cursor;
+    terminal.info.cursorRow = scan.row;
+    terminal.info.cursorColumn = scan.column;
 }
 
 }  // namespace
@@ -76,31 +75,30 @@ void noteCursor(const ReplyScan& scan) {
 // The queries of the first use. Keys come from the input terminal, whose replies are read there;
 // with piped input only the cursor position is asked, through /dev/tty.
 void startModes() {
+    TerminalInfo& info = terminal.info;
     if (!info.outputIsTerminal) return;
     if (info.inputIsTerminal) {
-        buildModeStrings(false);  // a way out while the replies are awaited undoes the modes too
-        writeAll(StdOut, KeyModes, std::strlen(KeyModes));
-        ReplyScan scan = askTerminal(StdIn, "\x1b[?u\x1b[?25$p\x1b[6n\x1b[c", true);
+        buildModeStrings(true, false);  // a way out while the replies are awaited undoes the modes too
+        writeEnterModes();
+        ReplyScan scan = askTerminal(StdIn, true, true, true);
         info.kittyKeyboard = scan.kitty && scan.attributes;
-        if (info.kittyKeyboard) writeAll(StdOut, KittyFlagsPush, std::strlen(KittyFlagsPush));
+        if (info.kittyKeyboard) writeKittyFlags();
         noteCursor(scan);
-        buildModeStrings(info.kittyKeyboard);
+        buildModeStrings(true, info.kittyKeyboard);
         return;
     }
     int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (tty >= 0) {
-        noteCursor(askTerminal(tty, "\x1b[?25$p\x1b[6n\x1b[c", false));
+        noteCursor(askTerminal(tty, false, true, false));
         close(tty);
     }
-    restoreModesLength = 0;
-    appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, "\x1b[0m");
-    appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, cursorVisibility(!info.cursorHidden));
+    buildModeStrings(false, false);
 }
 
 bool terminalAskCursorAside(int* row, int* column) {
     int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (tty < 0) return false;
-    ReplyScan scan = askTerminal(tty, "\x1b[6n\x1b[c", false);
+    ReplyScan scan = askTerminal(tty, false, false, false);
     close(tty);
     *row = scan.row;
     *column = scan.column;

@@ -1,4 +1,4 @@
-#include "common/console/win32_key_map.h"
+#include "common/console/win32/win32_key_map.h"
 
 #include "common/console/console.h"
 #include "common/console/key_tables.h"
@@ -11,8 +11,6 @@ constexpr int VkReturn = 0x0D;
 constexpr int VkEscape = 0x1B;
 constexpr int VkNumpad0 = 0x60;
 constexpr int VkMultiply = 0x6A;
-constexpr int VkAdd = 0x6B;
-constexpr int VkSubtract = 0x6D;
 constexpr int VkDecimal = 0x6E;
 constexpr int VkDivide = 0x6F;
 constexpr int VkF1 = 0x70;
@@ -29,19 +27,10 @@ int modifierOfState(unsigned state) {
 }
 
 FunctionKey functionKeyOf(int virtualKey) {
-    switch (virtualKey) {
-    case 0x24: return Home;
-    case 0x26: return Up;
-    case 0x21: return PgUp;
-    case 0x25: return Left;
-    case 0x27: return Right;
-    case 0x23: return End;
-    case 0x28: return Down;
-    case 0x22: return PgDn;
-    case 0x2D: return Ins;
-    case 0x2E: return Del;
-    default: break;
-    }
+    static const FunctionKey grey[] = {PgUp, PgDn, End, Home, Left, Up, Right, Down};  // 0x21 to 0x28
+    if (virtualKey >= 0x21 && virtualKey <= 0x28) return grey[virtualKey - 0x21];
+    if (virtualKey == 0x2D) return Ins;
+    if (virtualKey == 0x2E) return Del;
     if (virtualKey >= VkF1 && virtualKey <= VkF12) return static_cast<FunctionKey>(F1 + virtualKey - VkF1);
     return NoFunctionKey;
 }
@@ -50,15 +39,9 @@ FunctionKey functionKeyOf(int virtualKey) {
 int keypadCharacter(const ConsoleKeyPress& press) {
     int vk = press.virtualKey;
     if (vk >= VkNumpad0 && vk <= VkNumpad0 + 9) return '0' + vk - VkNumpad0;
-    switch (vk) {
-    case VkMultiply: return '*';
-    case VkAdd: return '+';
-    case VkSubtract: return '-';
-    case VkDecimal: return '.';
-    case VkDivide: return '/';
-    case VkReturn: return (press.controlState & EnhancedKey) ? 13 : 0;
-    default: return 0;
-    }
+    static const char operators[] = "*+\0-./";  // 0x6A to 0x6F; 0x6C is the separator, which has none
+    if (vk >= VkMultiply && vk <= VkDivide) return operators[vk - VkMultiply];
+    return vk == VkReturn && (press.controlState & EnhancedKey) ? 13 : 0;
 }
 
 // The BIOS code of Alt with the key at a scan code, where it is one: the scan code itself for the

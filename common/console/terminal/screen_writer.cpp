@@ -1,4 +1,4 @@
-#include "common/console/screen_writer.h"
+#include "common/console/terminal/screen_writer.h"
 
 #include "common/console/glyphs.h"
 

@@ -49,8 +49,3 @@ void keyDecoderFeed(KeyDecoder& decoder, const char* bytes, std::size_t count, l
 // The next event; consumes the bytes it decoded. NeedMore until the partial sequence completes
 // or EscTimeoutMs has passed since the last feed.
 KeyEvent keyDecoderNext(KeyDecoder& decoder, long long nowMs);
-
-// The scan code (PC set 1) of the key that gives this key code on a US keyboard, or 0.
-int scanCodeOfKey(int key);
-// The code page 437 byte for a Unicode character at or above 0x80, or 0 when it has none.
-int cp437FromUnicode(unsigned long codePoint);

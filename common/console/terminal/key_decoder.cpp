@@ -1,4 +1,4 @@
-#include "common/console/key_decoder.h"
+#include "common/console/terminal/key_decoder.h"
 
 #include "common/console/console.h"
 #include "common/console/key_tables.h"
@@ -56,10 +56,12 @@ KeyEvent functionKeyEvent(FunctionKey key, int modifier, KeyAction action, std::
     return keyEvent(functionKeyCode(key, modifier), length, action);
 }
 
-// A Unicode character as a key byte: ASCII as it is, others through code page 437.
+// A Unicode character as a key byte: ASCII as it is, others through code page 437; one that code page
+// 437 lacks is '?', as the Win32 console gives it.
 int byteOfCharacter(unsigned long codePoint) {
     if (codePoint < 128) return static_cast<int>(codePoint);
-    return cp437FromUnicode(codePoint);
+    int byte = cp437FromUnicode(codePoint);
+    return byte > 0 ? byte : '?';
 }
 
 KeyEvent characterKeyEvent(unsigned long codePoint, int modifier, KeyAction action,
@@ -121,39 +123,19 @@ int parameterOr(const CsiParameters& p, int index, int sub, int fallback) {
 
 // The key of CSI n ~ (and of rxvt's n $, n ^, n @); shiftedRxvt is set for rxvt's Shift+F3..F10.
 FunctionKey tildeKey(int n, bool* shiftedRxvt) {
-    *shiftedRxvt = false;
-    switch (n) {
-    case 1: case 7: return Home;
-    case 2: return Ins;
-    case 3: return Del;
-    case 4: case 8: return End;
-    case 5: return PgUp;
-    case 6: return PgDn;
-    case 11: case 12: case 13: case 14: case 15: return FunctionKey(F1 + n - 11);
-    case 17: case 18: case 19: case 20: case 21: return FunctionKey(F6 + n - 17);
-    case 23: return F11;
-    case 24: return F12;
-    case 25: case 26: *shiftedRxvt = true; return FunctionKey(F3 + n - 25);
-    case 28: case 29: *shiftedRxvt = true; return FunctionKey(F5 + n - 28);
-    case 31: case 32: case 33: case 34: *shiftedRxvt = true; return FunctionKey(F7 + n - 31);
-    default: return NoFunctionKey;
-    }
+    constexpr FunctionKey No = NoFunctionKey;
+    static const FunctionKey keys[] = {No, Home, Ins, Del, End, PgUp, PgDn, Home, End, No, No, F1, F2, F3,
+                                       F4, F5, No, F6, F7, F8, F9, F10, No, F11, F12, F3, F4, No, F5, F6, No,
+                                       F7, F8, F9, F10};
+    *shiftedRxvt = n >= 25;
+    return n >= 0 && n < static_cast<int>(sizeof keys / sizeof keys[0]) ? keys[n] : No;
 }
 
 FunctionKey letterKey(char final) {
-    switch (final) {
-    case 'A': return Up;
-    case 'B': return Down;
-    case 'C': return Right;
-    case 'D': return Left;
-    case 'H': return Home;
-    case 'F': return End;
-    case 'P': return F1;
-    case 'Q': return F2;
-    case 'R': return F3;
-    case 'S': return F4;
-    default: return NoFunctionKey;
-    }
+    static const char letters[] = "ABCDHFPQRS";
+    static const FunctionKey keys[] = {Up, Down, Right, Left, Home, End, F1, F2, F3, F4};
+    const char* at = final != 0 ? std::strchr(letters, final) : nullptr;
+    return at != nullptr ? keys[at - letters] : NoFunctionKey;
 }
 
 KeyEvent keypadEvent(int ch, int modifier, KeyAction action, std::size_t length) {

@@ -1,6 +1,6 @@
 // Raw mode, the modes the layer switches on, and the signals: every way out of the process, and a stop
 // and continue, undo them or enter them again. Everything a signal handler runs here is async-signal-safe.
-#include "common/console/terminal_internal.h"
+#include "common/console/terminal/terminal.h"
 
 #include <cerrno>
 #include <cstring>
@@ -11,7 +11,7 @@
 namespace {
 
 bool isForeground() {
-    pid_t group = tcgetpgrp(modeFd);
+    pid_t group = tcgetpgrp(terminal.modeFd);
     return group == -1 || group == getpgrp();
 }
 
@@ -31,8 +31,9 @@ int replyProgress(int state, char c) {
 // as long as the start-up did, which this terminal answered in time; only write(), poll() and read(), as
 // in a signal handler. Not after a hang-up: nobody answers.
 void awaitKittyPop() {
-    if (!info.kittyKeyboard || !info.inputIsTerminal || !info.outputIsTerminal || hungUp) return;
-    writeAll(StdOut, "\x1b[c", 3);
+    const TerminalInfo& info = terminal.info;
+    if (!info.kittyKeyboard || !info.inputIsTerminal || !info.outputIsTerminal || terminal.hungUp) return;
+    writeAttributesQuery();
     int state = 0;
     for (int round = 0; round < TerminalReplyTimeoutMs / 25 && state < 4; ++round) {
         struct pollfd p = {StdIn, POLLIN, 0};
@@ -46,8 +47,9 @@ void awaitKittyPop() {
 }  // namespace
 
 void undoModes() {
-    if (!rawActive) return;
-    rawActive = 0;
+    Terminal& t = terminal;
+    if (!t.rawActive) return;
+    t.rawActive = 0;
     int savedErrno = errno;
     // SIGTTOU is held so that a restore from the background does not stop the process.
     sigset_t hold, previous;
@@ -58,10 +60,10 @@ void undoModes() {
     // does that once the output has drained; after a hang-up nothing waits for the output, so the
     // input is dropped first (on a pseudo-terminal a flush made just after a write can take the
     // written bytes with it, before the terminal has read them) and the settings change at once.
-    if (hungUp && modeFd >= 0) tcflush(modeFd, TCIFLUSH);
-    if (info.outputIsTerminal) writeAll(StdOut, restoreModes, restoreModesLength);
+    if (t.hungUp && t.modeFd >= 0) tcflush(t.modeFd, TCIFLUSH);
+    if (t.info.outputIsTerminal) writeRestoreModes();
     awaitKittyPop();
-    if (modeFd >= 0) tcsetattr(modeFd, hungUp ? TCSANOW : TCSAFLUSH, &savedTermios);
+    if (t.modeFd >= 0) tcsetattr(t.modeFd, t.hungUp ? TCSANOW : TCSAFLUSH, &t.savedTermios);
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     errno = savedErrno;
 }
@@ -70,12 +72,13 @@ namespace {
 
 // Raw mode and the terminal modes again, after a stop. Async-signal-safe.
 void reenterModes() {
-    if (!suspended || modeFd < 0 || !isForeground()) return;
-    suspended = 0;
-    tcsetattr(modeFd, TCSANOW, &rawTermios);
-    if (info.outputIsTerminal) writeAll(StdOut, enterModes, enterModesLength);
-    rawActive = 1;
-    resumes = resumes + 1;
+    Terminal& t = terminal;
+    if (!t.suspended || t.modeFd < 0 || !isForeground()) return;
+    t.suspended = 0;
+    tcsetattr(t.modeFd, TCSANOW, &t.rawTermios);
+    if (t.info.outputIsTerminal) writeEnterModes();
+    t.rawActive = 1;
+    t.resumes = t.resumes + 1;
 }
 
 void unblock(int signalNumber) {
@@ -103,7 +106,7 @@ void releaseOutput(int flags) {
 void restoreAndReraise(int signalNumber) {
     int outputFlags = -1;
     if (signalNumber == SIGHUP) {
-        hungUp = 1;
+        terminal.hungUp = 1;
         outputFlags = holdOutputNonBlocking();
     }
     terminalRestore();
@@ -112,32 +115,6 @@ void restoreAndReraise(int signalNumber) {
     unblock(signalNumber);
     raise(signalNumber);
 }
-
-void onStop(int) {
-    int savedErrno = errno;
-    if (rawActive) {
-        undoModes();
-        suspended = 1;
-    }
-    signal(SIGTSTP, SIG_DFL);
-    unblock(SIGTSTP);
-    raise(SIGTSTP);  // stops here; SIGCONT's handler re-enters the modes
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = onStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGTSTP, &action, nullptr);
-    reenterModes();
-    errno = savedErrno;
-}
-
-void onContinue(int) {
-    int savedErrno = errno;
-    reenterModes();
-    errno = savedErrno;
-}
-
-void onResize(int) { resizedFlag = 1; }
 
 void install(int signalNumber, void (*handler)(int), int flags, bool keepIgnored) {
     struct sigaction action;
@@ -152,6 +129,28 @@ void install(int signalNumber, void (*handler)(int), int flags, bool keepIgnored
     sigaction(signalNumber, &action, nullptr);
 }
 
+void onStop(int) {
+    int savedErrno = errno;
+    if (terminal.rawActive) {
+        undoModes();
+        terminal.suspended = 1;
+    }
+    signal(SIGTSTP, SIG_DFL);
+    unblock(SIGTSTP);
+    raise(SIGTSTP);  // stops here; SIGCONT's handler re-enters the modes
+    install(SIGTSTP, onStop, 0, false);
+    reenterModes();
+    errno = savedErrno;
+}
+
+void onContinue(int) {
+    int savedErrno = errno;
+    reenterModes();
+    errno = savedErrno;
+}
+
+void onResize(int) { terminal.resizedFlag = 1; }
+
 }  // namespace
 
 void installSignalHandlers() {
@@ -164,26 +163,22 @@ void installSignalHandlers() {
 }
 
 void enterRawMode() {
-    if (tcgetattr(modeFd, &savedTermios) != 0) {
-        modeFd = -1;
+    Terminal& t = terminal;
+    if (tcgetattr(t.modeFd, &t.savedTermios) != 0) {
+        t.modeFd = -1;
         return;
     }
-    rawTermios = savedTermios;
+    t.rawTermios = t.savedTermios;
     // ISIG stays on: Ctrl+C, Ctrl+\ and Ctrl+Z keep raising their signals.
-    rawTermios.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | IEXTEN);
-    rawTermios.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL | INLCR | IGNCR);
-    rawTermios.c_cc[VMIN] = 0;
-    rawTermios.c_cc[VTIME] = 0;
-    tcsetattr(modeFd, TCSANOW, &rawTermios);
-    rawActive = 1;
+    t.rawTermios.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | IEXTEN);
+    t.rawTermios.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL | INLCR | IGNCR);
+    t.rawTermios.c_cc[VMIN] = 0;
+    t.rawTermios.c_cc[VTIME] = 0;
+    tcsetattr(t.modeFd, TCSANOW, &t.rawTermios);
+    t.rawActive = 1;
 }
 
-void buildModeStrings(bool kitty) {
-    enterModesLength = restoreModesLength = 0;
-    appendTo(enterModes, &enterModesLength, sizeof enterModes, KeyModes);
-    if (kitty) appendTo(enterModes, &enterModesLength, sizeof enterModes, KittyFlagsPush);
-    if (kitty) appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, "\x1b[<u");
-    appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, "\x1b>\x1b[?1004l\x1b[?1036r\x1b[0m");
-    appendTo(restoreModes, &restoreModesLength, sizeof restoreModes, cursorVisibility(!info.cursorHidden));
+void terminalRestore() {
+    terminalFlush();
+    undoModes();
 }
-
