@@ -123,12 +123,7 @@ int cp437FromUnicode(unsigned long codePoint) {
 int scanCodeOfKey(int key) {
     if (key >= 256) {
         int code = key >> 8;
-        for (int k = Home; k <= Del; ++k) {
-            for (int m = 0; m < 4; ++m) {
-                if (FunctionKeyCodes[k][m] == code) return FunctionKeyCodes[k][0];
-            }
-        }
-        for (int k = F1; k <= F12; ++k) {
+        for (int k = Home; k <= F12; ++k) {
             for (int m = 0; m < 4; ++m) {
                 if (FunctionKeyCodes[k][m] == code) return k <= F10 ? FunctionKeyCodes[k][0] : 87 + (k - F11);
             }
@@ -142,13 +137,9 @@ int scanCodeOfKey(int key) {
         if (code == 148 || code == 165) return 15;
         return code < ScanTableSize || code == 57 ? code : 0;  // Alt with a character key
     }
-    switch (key) {
-    case 27: return 1;
-    case 8: return 14;
-    case 9: return 15;
-    case 10: case 13: return 28;
-    default: break;
-    }
+    if (key == 27) return 1;
+    if (key == 8 || key == 9) return key + 6;  // Backspace 14, Tab 15
+    if (key == 10 || key == 13) return 28;
     if (key >= 1 && key <= 26) return scanOfCharacter('a' + key - 1);
     return key < 128 ? scanOfCharacter(key) : 0;
 }

@@ -39,6 +39,17 @@ int clampTo(int value, int low, int high) {
     return value < low ? low : (value > high ? high : value);
 }
 
+// A draw operation at the cursor in a cell's colours.
+DrawOp drawOp(const ScreenModel& screen, DrawKind kind, const Cell& colors) {
+    DrawOp op;
+    op.kind = kind;
+    op.row = screen.row;
+    op.column = screen.column;
+    op.foreground = colors.foreground;
+    op.background = colors.background;
+    return op;
+}
+
 void scrollUp(ScreenModel* screen, int rows) {
     rows = std::min(rows, screen->height);
     Cell blank = blankCell(*screen, 1);
@@ -60,11 +71,8 @@ void scrollUp(ScreenModel* screen, int rows) {
         changes.back().count += rows;
         return;
     }
-    DrawOp op;
-    op.kind = DrawKind::Scroll;
+    DrawOp op = drawOp(*screen, DrawKind::Scroll, blank);
     op.count = rows;
-    op.foreground = blank.foreground;
-    op.background = blank.background;
     changes.push_back(op);
 }
 
@@ -91,12 +99,7 @@ void recordCell(ScreenModel* screen, const Cell& cell) {
             return;
         }
     }
-    DrawOp op;
-    op.kind = DrawKind::Cells;
-    op.row = screen->row;
-    op.column = screen->column;
-    op.foreground = cell.foreground;
-    op.background = cell.background;
+    DrawOp op = drawOp(*screen, DrawKind::Cells, cell);
     op.bytes.assign(1, static_cast<char>(cell.byte));
     changes.push_back(op);
 }
@@ -131,12 +134,7 @@ void putTab(ScreenModel* screen, bool lastOfWrite) {
 }
 
 void recordCursor(ScreenModel* screen) {
-    if (!screen->recordChanges) return;
-    DrawOp op;
-    op.kind = DrawKind::Cursor;
-    op.row = screen->row;
-    op.column = screen->column;
-    screen->changes.push_back(op);
+    if (screen->recordChanges) screen->changes.push_back(drawOp(*screen, DrawKind::Cursor, Cell()));
 }
 
 void applyByte(ScreenModel* screen, unsigned char byte, bool lastOfWrite) {
@@ -204,21 +202,11 @@ void eraseScreenBelow(ScreenModel* screen) {
             cellAt(screen, row, column) = blankCell(*screen, column);
         }
     }
-    if (!screen->recordChanges) return;
-    DrawOp op;
-    op.kind = DrawKind::Erase;
-    op.row = screen->row;
-    op.column = screen->column;
-    op.foreground = blank.foreground;
-    op.background = blank.background;
-    screen->changes.push_back(op);
+    if (screen->recordChanges) screen->changes.push_back(drawOp(*screen, DrawKind::Erase, blank));
 }
 
 void ringScreenBell(ScreenModel* screen) {
-    if (!screen->recordChanges) return;
-    DrawOp op;
-    op.kind = DrawKind::Bell;
-    screen->changes.push_back(op);
+    if (screen->recordChanges) screen->changes.push_back(drawOp(*screen, DrawKind::Bell, Cell()));
 }
 
 void resizeScreenModel(ScreenModel* screen, int width, int height) {

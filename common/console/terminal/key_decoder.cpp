@@ -21,19 +21,6 @@ KeyAction actionOf(int eventType) {
     return KeyAction::Press;
 }
 
-KeyEvent ignored(std::size_t length) {
-    KeyEvent event;
-    event.kind = KeyEventKind::Ignored;
-    event.length = length;
-    return event;
-}
-
-KeyEvent needMore() {
-    KeyEvent event;
-    event.kind = KeyEventKind::NeedMore;
-    return event;
-}
-
 KeyEvent simpleEvent(KeyEventKind kind, std::size_t length) {
     KeyEvent event;
     event.kind = kind;
@@ -41,13 +28,19 @@ KeyEvent simpleEvent(KeyEventKind kind, std::size_t length) {
     return event;
 }
 
+KeyEvent ignored(std::size_t length) {
+    return simpleEvent(KeyEventKind::Ignored, length);
+}
+
+KeyEvent needMore() {
+    return simpleEvent(KeyEventKind::NeedMore, 0);
+}
+
 KeyEvent keyEvent(int key, std::size_t length, KeyAction action = KeyAction::Press) {
-    KeyEvent event;
-    event.kind = KeyEventKind::Key;
+    KeyEvent event = simpleEvent(KeyEventKind::Key, length);
     event.key = key;
     event.scanCode = scanCodeOfKey(key);
     event.action = action;
-    event.length = length;
     return event;
 }
 
@@ -69,8 +62,7 @@ KeyEvent characterKeyEvent(unsigned long codePoint, int modifier, KeyAction acti
     int ch = byteOfCharacter(codePoint);
     if (ch <= 0) return ignored(length);
     int key = characterKeyCode(ch, modifier);
-    if (key <= 0) return ignored(length);
-    return keyEvent(key, length, action);
+    return key > 0 ? keyEvent(key, length, action) : ignored(length);
 }
 
 // One byte that is not ESC, or a UTF-8 character when the input is UTF-8.
@@ -140,8 +132,7 @@ FunctionKey letterKey(char final) {
 
 KeyEvent keypadEvent(int ch, int modifier, KeyAction action, std::size_t length) {
     int key = keypadKeyCode(ch, modifier);
-    if (key <= 0) return ignored(length);
-    return keyEvent(key, length, action);
+    return key > 0 ? keyEvent(key, length, action) : ignored(length);
 }
 
 // Kitty's codes for keypad keys from 57399 on: a key that types with Num Lock on, or a grey key.
@@ -240,8 +231,7 @@ KeyEvent decodeCsi(const KeyDecoder& decoder, std::size_t pos, bool timedOut, bo
     if (i - pos > 64) return ignored(i - pos);
     if (i == s.size()) return timedOut ? ignored(i - pos) : needMore();
     char final = s[i];
-    if (final < 0x40 && final != '$') return ignored(i - pos);  // broken off by a control byte
-    if (final > 0x7e) return ignored(i - pos);
+    if ((final < 0x40 && final != '$') || final > 0x7e) return ignored(i - pos);  // broken off by a control byte
     std::size_t length = i + 1 - pos;
     CsiParameters p = parseParameters(s, paramsFrom, paramsTo);
     if (prefix == '?' && final == 'u' && !intermediates) return simpleEvent(KeyEventKind::KittyFlags, length);
@@ -261,12 +251,9 @@ KeyEvent decodeSs3(const KeyDecoder& decoder, std::size_t pos, bool timedOut, bo
     const std::string& s = decoder.buffer;
     std::size_t i = pos + 2;
     while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
-    if (i == s.size()) {
-        if (!timedOut) return needMore();
-        return i == pos + 2 ? keyEvent(extendedKey(24), 2) : ignored(i - pos);  // Alt+O
-    }
-    char c = s[i];
-    if (c < 0x40 || c > 0x7e) return i == pos + 2 ? keyEvent(extendedKey(24), 2) : ignored(i - pos);
+    if (i == s.size() && !timedOut) return needMore();
+    char c = i < s.size() ? s[i] : 0;
+    if (c < 0x40 || c > 0x7e) return i == pos + 2 ? keyEvent(extendedKey(24), 2) : ignored(i - pos);  // Alt+O
     std::size_t length = i + 1 - pos;
     int mods = i > pos + 2 ? std::atoi(s.substr(pos + 2, i - pos - 2).c_str()) : 1;
     if (letterKey(c) != NoFunctionKey) return functionKeyEvent(letterKey(c), modifierOf(mods, alt), KeyAction::Press, length);

@@ -52,13 +52,8 @@ int altCodeOfScan(int scan) {
     if ((scan >= 16 && scan <= 27) || (scan >= 30 && scan <= 41) || (scan >= 43 && scan <= 53)) {
         return extendedKey(scan);
     }
-    switch (scan) {
-    case 1: return extendedKey(1);
-    case 14: return extendedKey(14);
-    case 15: return extendedKey(165);
-    case 28: return extendedKey(28);
-    default: return 0;
-    }
+    if (scan == 1 || scan == 14 || scan == 28) return extendedKey(scan);
+    return scan == 15 ? extendedKey(165) : 0;
 }
 
 bool sameLetter(int a, int b) {

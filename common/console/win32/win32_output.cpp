@@ -57,19 +57,27 @@ void showPrintArea(CONSOLE_SCREEN_BUFFER_INFO* info) {
     if (SetConsoleWindowInfo(outputHandle(), TRUE, &area)) info->srWindow = area;
 }
 
-// A run of cells of one row, written as they are: no byte is taken as a command. False when the console
-// refused it, as every call below.
-bool drawCells(const CONSOLE_SCREEN_BUFFER_INFO& info, const DrawOp& op) {
-    WORD attributes = attributesOf(op.foreground, op.background);
-    std::vector<CHAR_INFO> cells(op.bytes.size());
-    for (size_t i = 0; i < op.bytes.size(); ++i) {
-        cells[i].Char.AsciiChar = op.bytes[i];
-        cells[i].Attributes = attributes;
-    }
-    COORD place = bufferPlace(info, op.row, op.column);
+CHAR_INFO consoleCell(char byte, WORD attributes) {
+    CHAR_INFO cell = {};
+    cell.Char.AsciiChar = byte;
+    cell.Attributes = attributes;
+    return cell;
+}
+
+// Cells written into one row from (row, column) on, as they are: no byte is taken as a command. False
+// when the console refused them, as every call below.
+bool writeRow(const CONSOLE_SCREEN_BUFFER_INFO& info, int row, int column, const std::vector<CHAR_INFO>& cells) {
+    COORD place = bufferPlace(info, row, column);
     SMALL_RECT area = {place.X, place.Y, static_cast<SHORT>(place.X + cells.size() - 1), place.Y};
     COORD size = {static_cast<SHORT>(cells.size()), 1};
     return WriteConsoleOutputA(outputHandle(), cells.data(), size, COORD{0, 0}, &area) != 0;
+}
+
+bool drawCells(const CONSOLE_SCREEN_BUFFER_INFO& info, const DrawOp& op) {
+    WORD attributes = attributesOf(op.foreground, op.background);
+    std::vector<CHAR_INFO> cells;
+    for (char byte : op.bytes) cells.push_back(consoleCell(byte, attributes));
+    return writeRow(info, op.row, op.column, cells);
 }
 
 // Blanks count cells from start on, row after row of the buffer, in the given colours.
@@ -100,9 +108,7 @@ bool moveBufferUp(const CONSOLE_SCREEN_BUFFER_INFO& info, int bottom, int rows, 
     if (rows > bottom) return blankRows(info, 0, bottom + 1, attributes);
     SMALL_RECT moved = {0, static_cast<SHORT>(rows), static_cast<SHORT>(info.dwSize.X - 1),
                         static_cast<SHORT>(bottom)};
-    CHAR_INFO fill;
-    fill.Char.AsciiChar = ' ';
-    fill.Attributes = attributes;
+    CHAR_INFO fill = consoleCell(' ', attributes);
     return ScrollConsoleScreenBufferA(outputHandle(), &moved, nullptr, COORD{0, 0}, &fill) &&
            blankRows(info, bottom - rows + 1, rows, attributes);
 }
@@ -136,13 +142,9 @@ void redrawPrintArea(const ScreenModel& model, const CONSOLE_SCREEN_BUFFER_INFO&
     for (int row = 1; row <= model.height; ++row) {
         for (int column = 1; column <= model.width; ++column) {
             const Cell& cell = screenCell(model, row, column);
-            cells[column - 1].Char.AsciiChar = static_cast<CHAR>(cell.byte);
-            cells[column - 1].Attributes = attributesOf(cell.foreground, cell.background);
+            cells[column - 1] = consoleCell(static_cast<CHAR>(cell.byte), attributesOf(cell.foreground, cell.background));
         }
-        COORD place = bufferPlace(info, row, 1);
-        SMALL_RECT area = {place.X, place.Y, static_cast<SHORT>(place.X + model.width - 1), place.Y};
-        WriteConsoleOutputA(outputHandle(), cells.data(), COORD{static_cast<SHORT>(model.width), 1}, COORD{0, 0},
-                            &area);
+        writeRow(info, row, 1, cells);
     }
 }
 
