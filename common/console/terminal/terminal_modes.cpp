@@ -118,10 +118,8 @@ void restoreAndReraise(int signalNumber) {
 
 void install(int signalNumber, void (*handler)(int), int flags, bool keepIgnored) {
     struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    if (keepIgnored && sigaction(signalNumber, nullptr, &action) == 0 && action.sa_handler == SIG_IGN) {
-        return;  // ignored by whoever started us (nohup, a background job): leave it so
-    }
+    // Ignored by whoever started us (nohup, a background job): left so.
+    if (keepIgnored && sigaction(signalNumber, nullptr, &action) == 0 && action.sa_handler == SIG_IGN) return;
     std::memset(&action, 0, sizeof action);
     action.sa_handler = handler;
     action.sa_flags = flags;
