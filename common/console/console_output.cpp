@@ -40,21 +40,17 @@ ConsoleScreen& followScreen() {
     return console;
 }
 
-void writeText(const Text& text) {
+}  // namespace
+
+void print(const Text& text) {
     ConsoleScreen& console = followScreen();
     writeScreenText(&console.model, text);
     backendOutput(&console.model, console.screen ? Text() : text);
 }
 
-}  // namespace
-
-void print(const Text& text) {
-    writeText(text);
-}
-
 void printLine(const Text& text) {
-    writeText(text);
-    writeText("\r\n");
+    print(text);
+    print("\r\n");
 }
 
 void setTextColor(int color) {

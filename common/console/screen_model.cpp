@@ -17,22 +17,20 @@ Cell& cellAt(ScreenModel* screen, int row, int column) {
     return screen->cells[rowStart(*screen, row) + static_cast<size_t>(column - 1)];
 }
 
-// The colours a cell or a blanked row takes now: the terminal's own until setTextColor was called.
-int currentForeground(const ScreenModel& screen) {
-    return screen.colorSet ? screen.foreground : TerminalColor;
-}
-
-int currentBackground(const ScreenModel& screen) {
-    return screen.colorSet ? screen.background : TerminalColor;
+// A blank in the colours a cell or a blanked row takes now: the terminal's own until setTextColor was
+// called.
+Cell currentBlank(const ScreenModel& screen) {
+    Cell blank;
+    if (!screen.colorSet) return blank;
+    blank.foreground = screen.foreground;
+    blank.background = screen.background;
+    return blank;
 }
 
 // A blanked cell in a column: the current colours, or the terminal's past paintedColumns.
 Cell blankCell(const ScreenModel& screen, int column) {
-    Cell blank;
-    if (screen.paintedColumns > 0 && column > screen.paintedColumns) return blank;
-    blank.foreground = currentForeground(screen);
-    blank.background = currentBackground(screen);
-    return blank;
+    if (screen.paintedColumns > 0 && column > screen.paintedColumns) return Cell();
+    return currentBlank(screen);
 }
 
 int clampTo(int value, int low, int high) {
@@ -108,10 +106,8 @@ void recordCell(ScreenModel* screen, const Cell& cell) {
 // except in the bottom-right cell when nothing follows in this write: there the break is deferred, so a
 // program can fill that cell without the screen scrolling.
 void putCell(ScreenModel* screen, unsigned char byte, bool lastOfWrite) {
-    Cell cell;
+    Cell cell = currentBlank(*screen);
     cell.byte = byte;
-    cell.foreground = currentForeground(*screen);
-    cell.background = currentBackground(*screen);
     cellAt(screen, screen->row, screen->column) = cell;
     recordCell(screen, cell);
     if (screen->column < screen->width) {

@@ -261,10 +261,8 @@ KeyEvent decodeSs3(const KeyDecoder& decoder, std::size_t pos, bool timedOut, bo
     // The keypad in application mode, which the layer switches on so that its Enter is told apart
     // from Ctrl+Enter's line feed.
     static const char keypad[] = "*+,-./0123456789";  // SS3 j .. SS3 y
-    if (c >= 'j' && c <= 'y') return keypadEvent(keypad[c - 'j'], modifierOf(mods, alt), KeyAction::Press, length);
-    if (c == 'M') return keypadEvent(13, modifierOf(mods, alt), KeyAction::Press, length);
-    if (c == 'X') return keypadEvent('=', modifierOf(mods, alt), KeyAction::Press, length);
-    return ignored(length);
+    int ch = c >= 'j' && c <= 'y' ? keypad[c - 'j'] : c == 'M' ? 13 : c == 'X' ? '=' : 0;
+    return ch != 0 ? keypadEvent(ch, modifierOf(mods, alt), KeyAction::Press, length) : ignored(length);
 }
 
 KeyEvent withAlt(KeyEvent event) {
