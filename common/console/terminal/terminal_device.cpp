@@ -23,13 +23,9 @@ namespace {
 
 void readSize(TerminalInfo& info) {
     struct winsize size;
-    if (info.outputIsTerminal && ioctl(StdOut, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0) {
-        info.width = size.ws_col;
-        info.height = size.ws_row;
-    } else {
-        info.width = 80;
-        info.height = 25;
-    }
+    bool known = info.outputIsTerminal && ioctl(StdOut, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0;
+    info.width = known ? size.ws_col : 80;
+    info.height = known ? size.ws_row : 25;
 }
 
 bool localeTakesUtf8() {
