@@ -44,13 +44,6 @@ void moveTo(ScreenWriter* writer, ChunkBuilder* out, int row, int column) {
     writer->column = column;
 }
 
-// The terminal colour index (0-15 in the ANSI order: red bit 0, green bit 1, blue bit 2, bright 8)
-// of a classic text-mode colour number (blue bit 0, green bit 1, red bit 2, bright 8).
-int ansiColorIndex(int pcColor) {
-    int red = (pcColor >> 2) & 1, green = (pcColor >> 1) & 1, blue = pcColor & 1;
-    return (red | green << 1 | blue << 2) | (pcColor & 8);
-}
-
 // Reset first, so that no attribute another program left behind (bold, inverse, ...) stays in force.
 // The terminal's own colours are the reset alone.
 void useColors(ScreenWriter* writer, ChunkBuilder* out, int foreground, int background) {
@@ -120,6 +113,11 @@ void drawErase(ScreenWriter* writer, ChunkBuilder* out, const DrawOp& op, int wi
 }
 
 }  // namespace
+
+int ansiColorIndex(int pcColor) {
+    int red = (pcColor >> 2) & 1, green = (pcColor >> 1) & 1, blue = pcColor & 1;
+    return (red | green << 1 | blue << 2) | (pcColor & 8);
+}
 
 void forgetTerminalState(ScreenWriter* writer) {
     writer->cursorKnown = false;

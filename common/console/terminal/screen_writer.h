@@ -38,3 +38,7 @@ void forgetTerminalState(ScreenWriter* writer);
 // at PaintedColumns.
 void renderDrawOps(ScreenWriter* writer, const std::vector<DrawOp>& ops, int width, int height,
                    std::vector<std::string>* chunks);
+
+// The terminal colour index (0-15 in the ANSI order: red bit 0, green bit 1, blue bit 2, bright 8)
+// of a classic text-mode colour number (blue bit 0, green bit 1, red bit 2, bright 8).
+int ansiColorIndex(int pcColor);
