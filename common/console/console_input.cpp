@@ -14,17 +14,14 @@ namespace {
 struct Keyboard {
     KeyQueue queue;
     bool inputEnded = false;  // no key can come any more
-    bool closeQueued = false;
 };
 
 Keyboard keyboard;
 
 // Queues what keys wait; once input has ended, the close request follows the last of them.
 void collectKeys() {
-    if (backendCollect(&keyboard.queue)) return;
+    if (backendCollect(&keyboard.queue) || keyboard.inputEnded) return;
     keyboard.inputEnded = true;
-    if (keyboard.closeQueued) return;
-    keyboard.closeQueued = true;
     keyQueuePush(keyboard.queue, CloseRequestKey);
 }
 

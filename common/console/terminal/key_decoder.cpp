@@ -1,6 +1,7 @@
 #include "common/console/terminal/key_decoder.h"
 
 #include "common/console/console.h"
+#include "common/console/glyphs.h"
 #include "common/console/key_tables.h"
 
 #include <cstdlib>
@@ -14,6 +15,16 @@
 namespace {
 
 constexpr char Esc = 0x1b;
+
+// The modifier that counts for an xterm modifier parameter (1 + bits: Shift 1, Alt 2, Ctrl 4);
+// alt adds Alt, as an ESC prefix does.
+int modifierOf(int parameter, bool alt) {
+    int bits = parameter > 1 ? parameter - 1 : 0;
+    if (alt || (bits & 2)) return AltModifier;
+    if (bits & 4) return CtrlModifier;
+    if (bits & 1) return ShiftModifier;
+    return NoModifier;
+}
 
 KeyAction actionOf(int eventType) {
     if (eventType == 2) return KeyAction::Repeat;
@@ -53,8 +64,10 @@ KeyEvent functionKeyEvent(FunctionKey key, int modifier, KeyAction action, std::
 // 437 lacks is '?', as the Win32 console gives it.
 int byteOfCharacter(unsigned long codePoint) {
     if (codePoint < 128) return static_cast<int>(codePoint);
-    int byte = cp437FromUnicode(codePoint);
-    return byte > 0 ? byte : '?';
+    for (int byte = 128; byte < 256; ++byte) {
+        if (glyphCodePoint(static_cast<unsigned char>(byte)) == codePoint) return byte;
+    }
+    return '?';
 }
 
 KeyEvent characterKeyEvent(unsigned long codePoint, int modifier, KeyAction action,

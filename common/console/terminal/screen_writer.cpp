@@ -20,11 +20,6 @@ void addPiece(ChunkBuilder* builder, const std::string& piece) {
     builder->current += piece;
 }
 
-void finishChunks(ChunkBuilder* builder) {
-    if (!builder->current.empty()) builder->chunks->push_back(builder->current);
-    builder->current.clear();
-}
-
 // Column 1 of the cursor's row or of the row below is reached by a carriage return and a line feed:
 // moves relative to the terminal's cursor, which stay right when the window is resized while output is
 // on its way (the terminal may have pulled rows down from its scrollback or pushed them off). Each ends
@@ -44,19 +39,19 @@ void moveTo(ScreenWriter* writer, ChunkBuilder* out, int row, int column) {
     writer->column = column;
 }
 
+// The SGR parameter of a colour: base (30 foreground, 40 background) plus its index, bright ones 60 more.
+int colorParameter(int pcColor, int base) {
+    int index = ansiColorIndex(pcColor);
+    return index < 8 ? base + index : base + 60 + index - 8;
+}
+
 // Reset first, so that no attribute another program left behind (bold, inverse, ...) stays in force.
 // The terminal's own colours are the reset alone.
 void useColors(ScreenWriter* writer, ChunkBuilder* out, int foreground, int background) {
     if (writer->colorsKnown && writer->foreground == foreground && writer->background == background) return;
     std::string sgr = "\x1b[0";
-    if (foreground != TerminalColor) {
-        int index = ansiColorIndex(foreground);
-        sgr += ";" + std::to_string(index < 8 ? 30 + index : 90 + index - 8);
-    }
-    if (background != TerminalColor) {
-        int index = ansiColorIndex(background);
-        sgr += ";" + std::to_string(index < 8 ? 40 + index : 100 + index - 8);
-    }
+    if (foreground != TerminalColor) sgr += ";" + std::to_string(colorParameter(foreground, 30));
+    if (background != TerminalColor) sgr += ";" + std::to_string(colorParameter(background, 40));
     addPiece(out, sgr + "m");
     writer->colorsKnown = true;
     writer->foreground = foreground;
@@ -136,5 +131,5 @@ void renderDrawOps(ScreenWriter* writer, const std::vector<DrawOp>& ops, int wid
         case DrawKind::Erase: drawErase(writer, &out, op, width, height); break;
         }
     }
-    finishChunks(&out);
+    if (!out.current.empty()) chunks->push_back(out.current);
 }

@@ -104,8 +104,6 @@ long long monotonicMs();
 // terminal_modes.cpp: raw mode, the modes and the signals.
 void installSignalHandlers();
 void enterRawMode();
-// Undoes every mode and the raw mode. Async-signal-safe.
-void undoModes();
 // Writes the waiting output run, then undoes every mode and the raw mode. Async-signal-safe, and safe
 // more than once.
 void terminalRestore();
@@ -129,10 +127,6 @@ void terminalQueue(const char* bytes, std::size_t count);
 void terminalFlush();
 // Hands what the model changed on to the output run, as the screen writer's chunks, and clears it.
 void terminalDraw(ScreenModel* model);
-// The writer forgets the terminal's cursor and colours (after a resize, or when others wrote), or
-// learns where the cursor stands.
-void terminalForgetScreen();
-void terminalCursorIs(int row, int column);
 // The modes the layer switches on (the key modes when keys come from the terminal, and the kitty
 // flags), and the sequences that undo them with the colours and the cursor's visibility, prebuilt so
 // that signal handlers only write them.

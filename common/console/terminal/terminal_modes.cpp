@@ -44,8 +44,7 @@ void awaitKittyPop() {
     }
 }
 
-}  // namespace
-
+// Undoes every mode and the raw mode.
 void undoModes() {
     Terminal& t = terminal;
     if (!t.rawActive) return;
@@ -67,8 +66,6 @@ void undoModes() {
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     errno = savedErrno;
 }
-
-namespace {
 
 // Raw mode and the terminal modes again, after a stop. Async-signal-safe.
 void reenterModes() {

@@ -33,8 +33,10 @@ void placeCursor(ScreenModel* model, int row, int column, bool resized) {
     bool keepBreak = model->pendingBreak && (resized || (row == model->row && column == model->column));
     moveScreenCursor(model, row, column);
     model->pendingBreak = keepBreak;
-    model->changes.clear();  // the terminal's cursor is there already
-    terminalCursorIs(row, column);
+    model->changes.clear();  // the terminal's cursor is there already: the writer learns it
+    terminal.writer.cursorKnown = true;
+    terminal.writer.row = row;
+    terminal.writer.column = column;
 }
 
 }  // namespace
@@ -77,7 +79,7 @@ int backendFollow(ScreenModel* model, KeyQueue* keys) {
     if (!resized && !resumed) return 0;
     terminal.resumesSeen = terminal.resumes;
     if (resized) resizeScreenModel(model, width, height);
-    terminalForgetScreen();
+    forgetTerminalState(&terminal.writer);
     int row = 0, column = 0;
     if (!terminalAskCursor(&row, &column, keys) || row < 1 || column < 1 || row > LargestScreenSide ||
         column > LargestScreenSide) {
