@@ -159,13 +159,9 @@ KeyEvent kittyKeypadEvent(int code, int modifier, KeyAction action, std::size_t 
     return ignored(length);  // modifier keys alone, lock keys, media keys, F13 and above
 }
 
-KeyEvent kittyKeyEvent(const CsiParameters& p, bool alt, std::size_t length) {
+KeyEvent kittyKeyEvent(const CsiParameters& p, int modifier, KeyAction action, std::size_t length) {
     int code = parameterOr(p, 0, 0, 0);
-    int mods = parameterOr(p, 1, 0, 1);
-    KeyAction action = actionOf(parameterOr(p, 1, 1, 1));
-    int modifier = modifierOf(mods, alt);
-    bool ctrlOnly = modifier == CtrlModifier;
-    if (ctrlOnly && (code == 'c' || code == 'z')) {
+    if (modifier == CtrlModifier && (code == 'c' || code == 'z')) {
         if (action == KeyAction::Release) return ignored(length);
         return simpleEvent(code == 'c' ? KeyEventKind::Interrupt : KeyEventKind::Suspend, length);
     }
@@ -192,6 +188,7 @@ KeyEvent cursorReport(const CsiParameters& p, std::size_t length) {
 KeyEvent interpretCsi(const KeyDecoder& decoder, const CsiParameters& p, char final, bool alt,
                       std::size_t length) {
     int mods = parameterOr(p, 1, 0, 1);
+    int modifier = modifierOf(mods, alt);
     KeyAction action = actionOf(parameterOr(p, 1, 1, 1));
     if (final == 'I' && p.count == 0) return simpleEvent(KeyEventKind::FocusIn, length);
     if (final == 'O' && p.count == 0) return simpleEvent(KeyEventKind::FocusOut, length);
@@ -199,16 +196,16 @@ KeyEvent interpretCsi(const KeyDecoder& decoder, const CsiParameters& p, char fi
     if (final == 'R' && decoder.cursorReportOutstanding && p.count == 2) return cursorReport(p, length);
     if (final == 'R' && parameterOr(p, 0, 0, 1) != 1) return ignored(length);
     if (final == 'Z') return keyEvent(extendedKey(15), length, action);
-    if (final == 'u') return kittyKeyEvent(p, alt, length);
+    if (final == 'u') return kittyKeyEvent(p, modifier, action, length);
     if (final >= 'a' && final <= 'd' && p.count == 0) {  // rxvt: Shift with an arrow
         return functionKeyEvent(letterKey(char(final - 32)), modifierOf(2, alt), action, length);
     }
-    if (letterKey(final) != NoFunctionKey) return functionKeyEvent(letterKey(final), modifierOf(mods, alt), action, length);
+    if (letterKey(final) != NoFunctionKey) return functionKeyEvent(letterKey(final), modifier, action, length);
     if (final != '~' && final != '$' && final != '^' && final != '@') return ignored(length);
     int n = parameterOr(p, 0, 0, 0);
     if (n == 27 && final == '~' && p.count >= 3) {  // xterm modifyOtherKeys: CSI 27;mods;code ~
-        return characterKeyEvent(static_cast<unsigned long>(parameterOr(p, 2, 0, 0)),
-                                 modifierOf(mods, alt), KeyAction::Press, length);
+        return characterKeyEvent(static_cast<unsigned long>(parameterOr(p, 2, 0, 0)), modifier, KeyAction::Press,
+                                 length);
     }
     bool shiftedRxvt = false;
     FunctionKey key = tildeKey(n, &shiftedRxvt);

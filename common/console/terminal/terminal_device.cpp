@@ -52,19 +52,17 @@ const TerminalInfo& terminalStart() {
     installSignalHandlers();
     t.modeFd = t.info.outputIsTerminal ? StdOut : t.info.inputIsTerminal ? StdIn : -1;
     if (t.modeFd >= 0) enterRawMode();
-    std::atexit(terminalRestore);
+    std::atexit(backendRestore);
     readSize(t.info);
     startModes();
     return t.info;
 }
 
-bool terminalResized(int* width, int* height) {
+bool terminalResized() {
     terminalStart();
     if (!terminal.resizedFlag) return false;
     terminal.resizedFlag = 0;
     readSize(terminal.info);
-    *width = terminal.info.width;
-    *height = terminal.info.height;
     return true;
 }
 
@@ -86,12 +84,4 @@ long terminalRead(char* buffer, std::size_t capacity) {
     if (n > 0) return static_cast<long>(n);
     if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
     return -1;  // end of input, or the terminal hung up (EIO)
-}
-
-bool terminalWaitForInput(int milliseconds) {
-    terminalStart();
-    terminalFlush();
-    if (!terminal.startupInput.empty()) return true;
-    struct pollfd p = {StdIn, POLLIN, 0};
-    return poll(&p, 1, milliseconds) > 0;
 }

@@ -106,7 +106,7 @@ void restoreAndReraise(int signalNumber) {
         terminal.hungUp = 1;
         outputFlags = holdOutputNonBlocking();
     }
-    terminalRestore();
+    backendRestore();
     releaseOutput(outputFlags);
     signal(signalNumber, SIG_DFL);
     unblock(signalNumber);
@@ -173,7 +173,9 @@ void enterRawMode() {
     t.rawActive = 1;
 }
 
-void terminalRestore() {
+// Writes the waiting output run, then undoes every mode and the raw mode. Async-signal-safe, and safe
+// more than once.
+void backendRestore() {
     terminalFlush();
     undoModes();
 }

@@ -3,8 +3,6 @@
 // among whatever keys the user types meanwhile; those keys are kept for the decoder.
 #include "common/console/terminal/terminal.h"
 
-#include "common/console/terminal/key_decoder.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
