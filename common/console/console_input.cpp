@@ -94,8 +94,9 @@ bool editAndDraw(LineView& view, LineEditor& editor, int key) {
     if (outcome == EditOutcome::Changed) {
         // Drawn across a row's end, the line is rows of the layer's own, which no terminal joins.
         int fromRow = 0, endRow = 0, column = 0;
-        cellOf(view, from, &fromRow, &column);
-        cellOf(view, std::max(std::max(textLength(editor.line), oldLength) - 1, from), &endRow, &column);
+        int end = std::max(std::max(textLength(editor.line), oldLength) - 1, from);
+        cellAt(view, from, screenWidth(), &fromRow, &column);
+        cellAt(view, end, screenWidth(), &endRow, &column);
         if (endRow != fromRow) view.oneTerminalLine = false;
         redrawLine(view, editor, from, oldLength);
     }

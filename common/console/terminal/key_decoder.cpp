@@ -177,13 +177,6 @@ KeyEvent kittyKeyEvent(const CsiParameters& p, int modifier, KeyAction action, s
     return characterKeyEvent(static_cast<unsigned long>(code), modifier, action, length);
 }
 
-KeyEvent cursorReport(const CsiParameters& p, std::size_t length) {
-    KeyEvent event = simpleEvent(KeyEventKind::CursorReport, length);
-    event.row = parameterOr(p, 0, 0, 1);
-    event.column = parameterOr(p, 1, 0, 1);
-    return event;
-}
-
 // Meaning of a complete CSI sequence without a private prefix.
 KeyEvent interpretCsi(const KeyDecoder& decoder, const CsiParameters& p, char final, bool alt,
                       std::size_t length) {
@@ -193,7 +186,12 @@ KeyEvent interpretCsi(const KeyDecoder& decoder, const CsiParameters& p, char fi
     if (final == 'I' && p.count == 0) return simpleEvent(KeyEventKind::FocusIn, length);
     if (final == 'O' && p.count == 0) return simpleEvent(KeyEventKind::FocusOut, length);
     // CSI row;col R is also Shift+F3 and the like; it is a report only while one is awaited.
-    if (final == 'R' && decoder.cursorReportOutstanding && p.count == 2) return cursorReport(p, length);
+    if (final == 'R' && decoder.cursorReportOutstanding && p.count == 2) {
+        KeyEvent event = simpleEvent(KeyEventKind::CursorReport, length);
+        event.row = parameterOr(p, 0, 0, 1);
+        event.column = parameterOr(p, 1, 0, 1);
+        return event;
+    }
     if (final == 'R' && parameterOr(p, 0, 0, 1) != 1) return ignored(length);
     if (final == 'Z') return keyEvent(extendedKey(15), length, action);
     if (final == 'u') return kittyKeyEvent(p, modifier, action, length);
@@ -204,8 +202,8 @@ KeyEvent interpretCsi(const KeyDecoder& decoder, const CsiParameters& p, char fi
     if (final != '~' && final != '$' && final != '^' && final != '@') return ignored(length);
     int n = parameterOr(p, 0, 0, 0);
     if (n == 27 && final == '~' && p.count >= 3) {  // xterm modifyOtherKeys: CSI 27;mods;code ~
-        return characterKeyEvent(static_cast<unsigned long>(parameterOr(p, 2, 0, 0)), modifier, KeyAction::Press,
-                                 length);
+        return characterKeyEvent(static_cast<unsigned long>(parameterOr(p, 2, 0, 0)), modifier,
+                                 KeyAction::Press, length);
     }
     bool shiftedRxvt = false;
     FunctionKey key = tildeKey(n, &shiftedRxvt);

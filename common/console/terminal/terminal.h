@@ -102,9 +102,8 @@ long long monotonicMs();
 void installSignalHandlers();
 void enterRawMode();
 
-// terminal_keys.cpp: asks where the cursor stands and waits for the answer at most
-// TerminalReplyTimeoutMs, queueing keys meanwhile. False when none came in time (a late one is
-// swallowed, not believed).
+// terminal_keys.cpp: asks where the cursor stands and waits for the answer at most TerminalReplyTimeoutMs,
+// queueing keys meanwhile. False when none came in time (a late one is swallowed, not believed).
 bool terminalAskCursor(int* row, int* column, KeyQueue* keys);
 
 // terminal_queries.cpp: the queries of the first use and their replies.

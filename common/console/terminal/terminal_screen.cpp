@@ -1,6 +1,5 @@
-// The terminal back end's screen: its start and its restore, following a resize or a resume, and the
-// model's changes handed to the writer. The bytes of consecutive operations gather in the output run,
-// which goes out in writes of at most 1024 bytes: when full, and before the program pauses, reads keys
+// The terminal back end's screen: its start, following a resize or a resume, and the model's changes
+// handed to the writer's output run, which goes out when full and before the program pauses, reads keys
 // or ends. Output that is not a terminal gets the texts byte for byte, with no escape sequence.
 #include "common/console/terminal/terminal.h"
 
