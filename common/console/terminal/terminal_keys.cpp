@@ -138,8 +138,7 @@ bool backendCollect(KeyQueue* keys) {
     return !k.inputEnded;
 }
 
-// Waits for input (or for a signal); once some has come, the next intake reads even within the same
-// millisecond.
+// Waits for input or a signal; once input has come, the next intake reads even within the same millisecond.
 bool backendWait(int milliseconds) {
     terminalStart();
     terminalFlush();

@@ -51,8 +51,7 @@ void queuePress(KeyQueue* keys, const KEY_EVENT_RECORD& event) {
     press.scanCode = event.wVirtualScanCode;
     press.controlState = event.dwControlKeyState;
     press.character = static_cast<unsigned char>(event.uChar.AsciiChar);
-    // What the key types without modifiers; dead keys (the top bit set) and characters beyond a byte count
-    // as none.
+    // What the key types unmodified: a dead key (top bit set) or a character beyond a byte is none.
     UINT plain = MapVirtualKeyA(event.wVirtualKeyCode, MAPVK_VK_TO_CHAR);
     press.plainCharacter = plain <= 255 ? static_cast<unsigned char>(plain) : 0;
     int code = consoleKeyCode(press);
