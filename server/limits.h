@@ -42,9 +42,12 @@ constexpr std::size_t BacklogLimitMessages = 4096;
 constexpr std::size_t AheadLimitBytes = 2u << 20;
 constexpr std::size_t AheadLimitMessages = 1024;
 // A speaker held back that long without a break: the listener that lags most is cut off, so one slow
-// or silent reader cannot hold a speaker up. A reader that takes a line of 1 MiB in less time (about
-// 3 Mbit/s) is never cut for it.
-constexpr double HeldBackLimitSeconds = 3.0;
+// or silent reader cannot hold a speaker up. The held speaker's ENet sends the message the server did
+// not read again at doubling intervals, and gives up at the first resend that comes ENet's timeout
+// minimum (5 s) after the first send; so the server must be able to read it again within half of that,
+// or its next resend may come too late. Held 3 s, an honest speaker was lost that way in 1 of 8 runs
+// of a slow test. A reader that takes a line of 1 MiB in less time (about 4 Mbit/s) is never cut for it.
+constexpr double HeldBackLimitSeconds = 0.4 * ENET_PEER_TIMEOUT_MINIMUM / 1000.0;
 // A chatter whose messages the server leaves unread (and so unacknowledged) is cut off before its own
 // ENet gives the connection up, which it does by itself and without saying so; the lobby would then list
 // it until the server's own ENet gave it up in turn, up to 30 s later. Cut off here, it learns at once
