@@ -1,8 +1,6 @@
 // The console's back end: only what a text terminal and the Win32 console truly differ in. The front
-// (console_output.cpp, console_input.cpp) writes every operation of console.h once, over the screen
-// model, the key queue, the line editor and the line view, and calls these. The build links one back
-// end: terminal/ or win32/. A back end calls none of the front's operations: it works on the model and
-// the queue it is handed.
+// (console_output.cpp, console_input.cpp) writes every operation of console.h once and calls these. The
+// build links one back end (terminal/ or win32/), which works only on the model and queue it is handed.
 #pragma once
 
 #include "common/console/key_queue.h"

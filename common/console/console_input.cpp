@@ -14,17 +14,14 @@ namespace {
 struct Keyboard {
     KeyQueue queue;
     bool inputEnded = false;  // no key can come any more
-    bool closeQueued = false;
 };
 
 Keyboard keyboard;
 
 // Queues what keys wait; once input has ended, the close request follows the last of them.
 void collectKeys() {
-    if (backendCollect(&keyboard.queue)) return;
+    if (backendCollect(&keyboard.queue) || keyboard.inputEnded) return;
     keyboard.inputEnded = true;
-    if (keyboard.closeQueued) return;
-    keyboard.closeQueued = true;
     keyQueuePush(keyboard.queue, CloseRequestKey);
 }
 
@@ -97,8 +94,9 @@ bool editAndDraw(LineView& view, LineEditor& editor, int key) {
     if (outcome == EditOutcome::Changed) {
         // Drawn across a row's end, the line is rows of the layer's own, which no terminal joins.
         int fromRow = 0, endRow = 0, column = 0;
-        cellOf(view, from, &fromRow, &column);
-        cellOf(view, std::max(std::max(textLength(editor.line), oldLength) - 1, from), &endRow, &column);
+        int end = std::max(std::max(textLength(editor.line), oldLength) - 1, from);
+        cellAt(view, from, screenWidth(), &fromRow, &column);
+        cellAt(view, end, screenWidth(), &endRow, &column);
         if (endRow != fromRow) view.oneTerminalLine = false;
         redrawLine(view, editor, from, oldLength);
     }

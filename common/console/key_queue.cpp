@@ -33,9 +33,7 @@ void keyQueueClear(KeyQueue& queue) {
 
 Text keyText(int key) {
     if (key < 256) return Text(1, static_cast<char>(key));
-    Text text(1, static_cast<char>(ExtendedKeyPrefix));
-    text += static_cast<char>((key >> 8) & 0xff);
-    return text;
+    return {static_cast<char>(ExtendedKeyPrefix), static_cast<char>((key >> 8) & 0xff)};
 }
 
 int keyFromText(const Text& text) {

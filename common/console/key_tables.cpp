@@ -1,7 +1,6 @@
 #include "common/console/key_tables.h"
 
 #include "common/console/console.h"
-#include "common/console/glyphs.h"
 
 namespace {
 
@@ -72,14 +71,6 @@ int controlKeyCode(int byte, int modifier) {
 
 }  // namespace
 
-int modifierOf(int parameter, bool alt) {
-    int bits = parameter > 1 ? parameter - 1 : 0;
-    if (alt || (bits & 2)) return AltModifier;
-    if (bits & 4) return CtrlModifier;
-    if (bits & 1) return ShiftModifier;
-    return NoModifier;
-}
-
 int functionKeyCode(FunctionKey key, int modifier) {
     return extendedKey(FunctionKeyCodes[key][modifier]);
 }
@@ -111,13 +102,6 @@ int keypadKeyCode(int ch, int modifier) {
         if (key.ch == ch) return key.codes[modifier] != 0 ? key.codes[modifier] : -1;
     }
     return characterKeyCode(ch, modifier);  // = and , of keypads that have them
-}
-
-int cp437FromUnicode(unsigned long codePoint) {
-    for (int byte = 128; byte < 256; ++byte) {
-        if (glyphCodePoint(static_cast<unsigned char>(byte)) == codePoint) return byte;
-    }
-    return 0;
 }
 
 int scanCodeOfKey(int key) {

@@ -10,10 +10,6 @@ enum Modifier { NoModifier = 0, ShiftModifier = 1, CtrlModifier = 2, AltModifier
 enum FunctionKey { Home, Up, PgUp, Left, Right, End, Down, PgDn, Ins, Del, F1, F2, F3, F4, F5,
                    F6, F7, F8, F9, F10, F11, F12, NoFunctionKey };
 
-// The modifier that counts for an xterm modifier parameter (1 + bits: Shift 1, Alt 2, Ctrl 4);
-// alt adds Alt, as an ESC prefix does.
-int modifierOf(int parameter, bool alt);
-
 // The key code of a key without a character under a modifier.
 int functionKeyCode(FunctionKey key, int modifier);
 
@@ -21,12 +17,9 @@ int functionKeyCode(FunctionKey key, int modifier);
 // when the combination gives no key.
 int characterKeyCode(int ch, int modifier);
 
-
 // The key code of a numeric keypad key under a modifier, the key named by what it types with Num Lock
 // on ('0'-'9', '.', '/', '*', '-', '+', '=', ',', and 13 for Enter); -1 when the combination gives none.
 int keypadKeyCode(int ch, int modifier);
 
 // The scan code (PC set 1) of the key that gives this key code on a US keyboard, or 0.
 int scanCodeOfKey(int key);
-// The code page 437 byte for a Unicode character at or above 0x80, or 0 when it has none.
-int cp437FromUnicode(unsigned long codePoint);

@@ -12,10 +12,6 @@ void cellAt(const LineView& view, int position, int width, int* row, int* column
     *column = index - rows * width + 1;
 }
 
-void cellOf(const LineView& view, int position, int* row, int* column) {
-    cellAt(view, position, screenWidth(), row, column);
-}
-
 void anchorAtCursor(LineView& view) {
     view.row = cursorRow();
     view.column = cursorColumn();
@@ -25,18 +21,18 @@ void anchorAtCursor(LineView& view) {
 
 void placeCursor(const LineView& view, int position) {
     int row = 0, column = 0;
-    cellOf(view, position, &row, &column);
+    cellAt(view, position, screenWidth(), &row, &column);
     while (row > screenHeight()) {
         moveCursor(screenHeight(), 1);
         print("\n");
-        cellOf(view, position, &row, &column);
+        cellAt(view, position, screenWidth(), &row, &column);
     }
     if (row >= 1) moveCursor(row, column);
 }
 
 void redrawLine(const LineView& view, const LineEditor& editor, int from, int oldLength) {
     int row = 0, column = 0;
-    cellOf(view, from, &row, &column);
+    cellAt(view, from, screenWidth(), &row, &column);
     if (row < 1) {
         int firstVisible = (1 - row) * screenWidth() - (column - 1);
         from += firstVisible;

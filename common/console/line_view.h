@@ -4,8 +4,7 @@
 
 #include "common/console/line_editor.h"
 
-// The line's first position is a cell that moves up with every scroll. The prompt stands right before
-// it.
+// The line's first position is a cell that moves up with every scroll. The prompt stands right before it.
 struct LineView {
     int row = 1;
     int column = 1;
@@ -24,8 +23,6 @@ void anchorAtCursor(LineView& view);
 
 // The cell of a position at a width; the prompt's positions count back from 0.
 void cellAt(const LineView& view, int position, int width, int* row, int* column);
-// The same at the screen's width now.
-void cellOf(const LineView& view, int position, int* row, int* column);
 
 // Puts the cursor on a position of the line, scrolling when it lies just below the bottom row.
 void placeCursor(const LineView& view, int position);

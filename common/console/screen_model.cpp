@@ -17,8 +17,7 @@ Cell& cellAt(ScreenModel* screen, int row, int column) {
     return screen->cells[rowStart(*screen, row) + static_cast<size_t>(column - 1)];
 }
 
-// A blank in the colours a cell or a blanked row takes now: the terminal's own until setTextColor was
-// called.
+// A blank in the colours a cell or a blanked row takes now: the terminal's own until setTextColor is called.
 Cell currentBlank(const ScreenModel& screen) {
     Cell blank;
     if (!screen.colorSet) return blank;

@@ -1,7 +1,6 @@
-// The console's screen as plain data: cells, cursor, colours, the deferred line break and scrolling.
-// Each operation applies the output rules to the model and records what it changed as a flat list of
-// draw operations, which the back end puts on the screen (the terminal's screen writer turns them into
-// escape sequences, the Win32 console's back end into cells). Nothing here does I/O.
+// The console's screen as plain data: cells, cursor, colours, the deferred line break and scrolling. Each
+// operation applies the output rules and records what it changed as a flat list of draw operations, which
+// the back end puts on the screen (as escape sequences or as console cells). Nothing here does I/O.
 #pragma once
 
 #include <string>

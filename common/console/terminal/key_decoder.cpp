@@ -1,6 +1,7 @@
 #include "common/console/terminal/key_decoder.h"
 
 #include "common/console/console.h"
+#include "common/console/glyphs.h"
 #include "common/console/key_tables.h"
 
 #include <cstdlib>
@@ -14,6 +15,16 @@
 namespace {
 
 constexpr char Esc = 0x1b;
+
+// The modifier that counts for an xterm modifier parameter (1 + bits: Shift 1, Alt 2, Ctrl 4);
+// alt adds Alt, as an ESC prefix does.
+int modifierOf(int parameter, bool alt) {
+    int bits = parameter > 1 ? parameter - 1 : 0;
+    if (alt || (bits & 2)) return AltModifier;
+    if (bits & 4) return CtrlModifier;
+    if (bits & 1) return ShiftModifier;
+    return NoModifier;
+}
 
 KeyAction actionOf(int eventType) {
     if (eventType == 2) return KeyAction::Repeat;
@@ -53,8 +64,10 @@ KeyEvent functionKeyEvent(FunctionKey key, int modifier, KeyAction action, std::
 // 437 lacks is '?', as the Win32 console gives it.
 int byteOfCharacter(unsigned long codePoint) {
     if (codePoint < 128) return static_cast<int>(codePoint);
-    int byte = cp437FromUnicode(codePoint);
-    return byte > 0 ? byte : '?';
+    for (int byte = 128; byte < 256; ++byte) {
+        if (glyphCodePoint(static_cast<unsigned char>(byte)) == codePoint) return byte;
+    }
+    return '?';
 }
 
 KeyEvent characterKeyEvent(unsigned long codePoint, int modifier, KeyAction action,
@@ -146,13 +159,9 @@ KeyEvent kittyKeypadEvent(int code, int modifier, KeyAction action, std::size_t 
     return ignored(length);  // modifier keys alone, lock keys, media keys, F13 and above
 }
 
-KeyEvent kittyKeyEvent(const CsiParameters& p, bool alt, std::size_t length) {
+KeyEvent kittyKeyEvent(const CsiParameters& p, int modifier, KeyAction action, std::size_t length) {
     int code = parameterOr(p, 0, 0, 0);
-    int mods = parameterOr(p, 1, 0, 1);
-    KeyAction action = actionOf(parameterOr(p, 1, 1, 1));
-    int modifier = modifierOf(mods, alt);
-    bool ctrlOnly = modifier == CtrlModifier;
-    if (ctrlOnly && (code == 'c' || code == 'z')) {
+    if (modifier == CtrlModifier && (code == 'c' || code == 'z')) {
         if (action == KeyAction::Release) return ignored(length);
         return simpleEvent(code == 'c' ? KeyEventKind::Interrupt : KeyEventKind::Suspend, length);
     }
@@ -168,34 +177,33 @@ KeyEvent kittyKeyEvent(const CsiParameters& p, bool alt, std::size_t length) {
     return characterKeyEvent(static_cast<unsigned long>(code), modifier, action, length);
 }
 
-KeyEvent cursorReport(const CsiParameters& p, std::size_t length) {
-    KeyEvent event = simpleEvent(KeyEventKind::CursorReport, length);
-    event.row = parameterOr(p, 0, 0, 1);
-    event.column = parameterOr(p, 1, 0, 1);
-    return event;
-}
-
 // Meaning of a complete CSI sequence without a private prefix.
 KeyEvent interpretCsi(const KeyDecoder& decoder, const CsiParameters& p, char final, bool alt,
                       std::size_t length) {
     int mods = parameterOr(p, 1, 0, 1);
+    int modifier = modifierOf(mods, alt);
     KeyAction action = actionOf(parameterOr(p, 1, 1, 1));
     if (final == 'I' && p.count == 0) return simpleEvent(KeyEventKind::FocusIn, length);
     if (final == 'O' && p.count == 0) return simpleEvent(KeyEventKind::FocusOut, length);
     // CSI row;col R is also Shift+F3 and the like; it is a report only while one is awaited.
-    if (final == 'R' && decoder.cursorReportOutstanding && p.count == 2) return cursorReport(p, length);
+    if (final == 'R' && decoder.cursorReportOutstanding && p.count == 2) {
+        KeyEvent event = simpleEvent(KeyEventKind::CursorReport, length);
+        event.row = parameterOr(p, 0, 0, 1);
+        event.column = parameterOr(p, 1, 0, 1);
+        return event;
+    }
     if (final == 'R' && parameterOr(p, 0, 0, 1) != 1) return ignored(length);
     if (final == 'Z') return keyEvent(extendedKey(15), length, action);
-    if (final == 'u') return kittyKeyEvent(p, alt, length);
+    if (final == 'u') return kittyKeyEvent(p, modifier, action, length);
     if (final >= 'a' && final <= 'd' && p.count == 0) {  // rxvt: Shift with an arrow
         return functionKeyEvent(letterKey(char(final - 32)), modifierOf(2, alt), action, length);
     }
-    if (letterKey(final) != NoFunctionKey) return functionKeyEvent(letterKey(final), modifierOf(mods, alt), action, length);
+    if (letterKey(final) != NoFunctionKey) return functionKeyEvent(letterKey(final), modifier, action, length);
     if (final != '~' && final != '$' && final != '^' && final != '@') return ignored(length);
     int n = parameterOr(p, 0, 0, 0);
     if (n == 27 && final == '~' && p.count >= 3) {  // xterm modifyOtherKeys: CSI 27;mods;code ~
-        return characterKeyEvent(static_cast<unsigned long>(parameterOr(p, 2, 0, 0)),
-                                 modifierOf(mods, alt), KeyAction::Press, length);
+        return characterKeyEvent(static_cast<unsigned long>(parameterOr(p, 2, 0, 0)), modifier,
+                                 KeyAction::Press, length);
     }
     bool shiftedRxvt = false;
     FunctionKey key = tildeKey(n, &shiftedRxvt);

@@ -6,23 +6,13 @@
 
 namespace {
 
-// Collects pieces into chunks, never splitting a sequence or a glyph across two chunks.
-struct ChunkBuilder {
-    std::vector<std::string>* chunks;
-    std::string current;
-};
+using Chunks = std::vector<std::string>;
 
-void addPiece(ChunkBuilder* builder, const std::string& piece) {
-    if (builder->current.size() + piece.size() > WriterChunkSize) {
-        builder->chunks->push_back(builder->current);
-        builder->current.clear();
-    }
-    builder->current += piece;
-}
-
-void finishChunks(ChunkBuilder* builder) {
-    if (!builder->current.empty()) builder->chunks->push_back(builder->current);
-    builder->current.clear();
+// Adds a piece to the last chunk, or to a new one where it would pass WriterChunkSize: no sequence or glyph
+// is ever split across two chunks.
+void addPiece(Chunks* chunks, const std::string& piece) {
+    if (chunks->empty() || chunks->back().size() + piece.size() > WriterChunkSize) chunks->emplace_back();
+    chunks->back() += piece;
 }
 
 // Column 1 of the cursor's row or of the row below is reached by a carriage return and a line feed:
@@ -31,7 +21,7 @@ void finishChunks(ChunkBuilder* builder) {
 // a pending wrap by moving the cursor; from column 2 a carriage return alone might not move it (on a
 // screen one column wide that is the wrap position), so there the position is set. Any other place is
 // a cursor position.
-void moveTo(ScreenWriter* writer, ChunkBuilder* out, int row, int column) {
+void moveTo(ScreenWriter* writer, Chunks* out, int row, int column) {
     if (writer->cursorKnown && writer->row == row && writer->column == column) return;
     bool sameRow = row == writer->row && writer->column > 2;
     if (writer->cursorKnown && column == 1 && (sameRow || row == writer->row + 1)) {
@@ -44,19 +34,19 @@ void moveTo(ScreenWriter* writer, ChunkBuilder* out, int row, int column) {
     writer->column = column;
 }
 
+// The SGR parameter of a colour: base (30 foreground, 40 background) plus its index, bright ones 60 more.
+int colorParameter(int pcColor, int base) {
+    int index = ansiColorIndex(pcColor);
+    return index < 8 ? base + index : base + 60 + index - 8;
+}
+
 // Reset first, so that no attribute another program left behind (bold, inverse, ...) stays in force.
 // The terminal's own colours are the reset alone.
-void useColors(ScreenWriter* writer, ChunkBuilder* out, int foreground, int background) {
+void useColors(ScreenWriter* writer, Chunks* out, int foreground, int background) {
     if (writer->colorsKnown && writer->foreground == foreground && writer->background == background) return;
     std::string sgr = "\x1b[0";
-    if (foreground != TerminalColor) {
-        int index = ansiColorIndex(foreground);
-        sgr += ";" + std::to_string(index < 8 ? 30 + index : 90 + index - 8);
-    }
-    if (background != TerminalColor) {
-        int index = ansiColorIndex(background);
-        sgr += ";" + std::to_string(index < 8 ? 40 + index : 100 + index - 8);
-    }
+    if (foreground != TerminalColor) sgr += ";" + std::to_string(colorParameter(foreground, 30));
+    if (background != TerminalColor) sgr += ";" + std::to_string(colorParameter(background, 40));
     addPiece(out, sgr + "m");
     writer->colorsKnown = true;
     writer->foreground = foreground;
@@ -66,7 +56,7 @@ void useColors(ScreenWriter* writer, ChunkBuilder* out, int foreground, int back
 // Each run starts with its own cursor position, so the terminal never wraps by itself: a run that ends
 // in the last column leaves the terminal's wrap pending, and the next position is always set explicitly
 // (the column past the run is never a position the model asks for).
-void drawCells(ScreenWriter* writer, ChunkBuilder* out, const DrawOp& op) {
+void drawCells(ScreenWriter* writer, Chunks* out, const DrawOp& op) {
     moveTo(writer, out, op.row, op.column);
     useColors(writer, out, op.foreground, op.background);
     std::string glyph;
@@ -80,7 +70,7 @@ void drawCells(ScreenWriter* writer, ChunkBuilder* out, const DrawOp& op) {
 
 // A row erased in colours past PaintedColumns is erased again there in the terminal's own colours,
 // which leaves a rewrapping terminal no written cell past them.
-void cutAtPaintedColumns(ScreenWriter* writer, ChunkBuilder* out, const DrawOp& op, int row, int column,
+void cutAtPaintedColumns(ScreenWriter* writer, Chunks* out, const DrawOp& op, int row, int column,
                          int width) {
     bool colored = op.foreground != TerminalColor || op.background != TerminalColor;
     if (!colored || width <= PaintedColumns) return;
@@ -91,7 +81,7 @@ void cutAtPaintedColumns(ScreenWriter* writer, ChunkBuilder* out, const DrawOp& 
 
 // A line feed on the bottom row scrolls the whole screen in every terminal. Terminals differ in the
 // colours of the rows that come in, so each is erased again in the scroll's colours as it comes.
-void drawScroll(ScreenWriter* writer, ChunkBuilder* out, const DrawOp& op, int width, int height) {
+void drawScroll(ScreenWriter* writer, Chunks* out, const DrawOp& op, int width, int height) {
     int rows = std::min(op.count, height);
     for (int row = 0; row < rows; row++) {
         useColors(writer, out, op.foreground, op.background);
@@ -101,7 +91,7 @@ void drawScroll(ScreenWriter* writer, ChunkBuilder* out, const DrawOp& op, int w
     }
 }
 
-void drawErase(ScreenWriter* writer, ChunkBuilder* out, const DrawOp& op, int width, int height) {
+void drawErase(ScreenWriter* writer, Chunks* out, const DrawOp& op, int width, int height) {
     moveTo(writer, out, op.row, op.column);
     useColors(writer, out, op.foreground, op.background);
     addPiece(out, "\x1b[J");
@@ -126,15 +116,13 @@ void forgetTerminalState(ScreenWriter* writer) {
 
 void renderDrawOps(ScreenWriter* writer, const std::vector<DrawOp>& ops, int width, int height,
                    std::vector<std::string>* chunks) {
-    ChunkBuilder out{chunks, std::string()};
     for (const DrawOp& op : ops) {
         switch (op.kind) {
-        case DrawKind::Cells: drawCells(writer, &out, op); break;
-        case DrawKind::Scroll: drawScroll(writer, &out, op, width, height); break;
-        case DrawKind::Bell: addPiece(&out, "\a"); break;
-        case DrawKind::Cursor: moveTo(writer, &out, op.row, op.column); break;
-        case DrawKind::Erase: drawErase(writer, &out, op, width, height); break;
+        case DrawKind::Cells: drawCells(writer, chunks, op); break;
+        case DrawKind::Scroll: drawScroll(writer, chunks, op, width, height); break;
+        case DrawKind::Bell: addPiece(chunks, "\a"); break;
+        case DrawKind::Cursor: moveTo(writer, chunks, op.row, op.column); break;
+        case DrawKind::Erase: drawErase(writer, chunks, op, width, height); break;
         }
     }
-    finishChunks(&out);
 }

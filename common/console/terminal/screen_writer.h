@@ -33,9 +33,9 @@ struct ScreenWriter {
 // next operations set both again.
 void forgetTerminalState(ScreenWriter* writer);
 
-// Appends the bytes for the operations to chunks of at most WriterChunkSize bytes each. width and height
-// are the screen's: scrolling moves to the bottom row and feeds lines there, and erasing in colours stops
-// at PaintedColumns.
+// Appends the bytes for the operations to chunks, the last one given first, each at most WriterChunkSize
+// bytes. width and height are the screen's: scrolling moves to the bottom row and feeds lines there, and
+// erasing in colours stops at PaintedColumns.
 void renderDrawOps(ScreenWriter* writer, const std::vector<DrawOp>& ops, int width, int height,
                    std::vector<std::string>* chunks);
 

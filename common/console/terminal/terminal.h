@@ -3,6 +3,7 @@
 // nothing outside that folder includes this header.
 #pragma once
 
+#include "common/console/console_backend.h"
 #include "common/console/terminal/key_decoder.h"
 #include "common/console/terminal/screen_writer.h"
 
@@ -11,8 +12,6 @@
 #include <string>
 #include <termios.h>
 #include <vector>
-
-struct KeyQueue;
 
 constexpr int StdIn = 0;
 constexpr int StdOut = 1;
@@ -92,27 +91,19 @@ extern Terminal terminal;
 // terminal_device.cpp: the start, the size, the reads, the time.
 // Starts the terminal on the first call (raw mode, modes, signal handlers, the queries).
 const TerminalInfo& terminalStart();
-// True once after the window's size changed, with the new size.
-bool terminalResized(int* width, int* height);
+// True once after the window's size changed; the info then holds the new size.
+bool terminalResized();
 // Reads what input waits without blocking, at most capacity bytes: the count, 0 when nothing waits,
 // -1 when input has ended or the terminal hung up.
 long terminalRead(char* buffer, std::size_t capacity);
-// Waits at most milliseconds for input to arrive (or for a signal); true when input waits.
-bool terminalWaitForInput(int milliseconds);
 long long monotonicMs();
 
 // terminal_modes.cpp: raw mode, the modes and the signals.
 void installSignalHandlers();
 void enterRawMode();
-// Undoes every mode and the raw mode. Async-signal-safe.
-void undoModes();
-// Writes the waiting output run, then undoes every mode and the raw mode. Async-signal-safe, and safe
-// more than once.
-void terminalRestore();
 
-// terminal_keys.cpp: asks where the cursor stands and waits for the answer at most
-// TerminalReplyTimeoutMs, queueing keys meanwhile. False when none came in time (a late one is
-// swallowed, not believed).
+// terminal_keys.cpp: asks where the cursor stands and waits for the answer at most TerminalReplyTimeoutMs,
+// queueing keys meanwhile. False when none came in time (a late one is swallowed, not believed).
 bool terminalAskCursor(int* row, int* column, KeyQueue* keys);
 
 // terminal_queries.cpp: the queries of the first use and their replies.
@@ -129,10 +120,6 @@ void terminalQueue(const char* bytes, std::size_t count);
 void terminalFlush();
 // Hands what the model changed on to the output run, as the screen writer's chunks, and clears it.
 void terminalDraw(ScreenModel* model);
-// The writer forgets the terminal's cursor and colours (after a resize, or when others wrote), or
-// learns where the cursor stands.
-void terminalForgetScreen();
-void terminalCursorIs(int row, int column);
 // The modes the layer switches on (the key modes when keys come from the terminal, and the kitty
 // flags), and the sequences that undo them with the colours and the cursor's visibility, prebuilt so
 // that signal handlers only write them.

@@ -1,10 +1,6 @@
-// The terminal's record, its start, its size and the raw reads of its input.
-// Which descriptor is what:
-// - keys are read from standard input, whether it is a terminal or a pipe;
-// - termios is changed on the output's terminal, or on the input's when only that is one;
-// - the start-up queries (kitty keyboard, cursor position, device attributes) go out only when
-//   output is a terminal. Their replies come on the input; when the input is a pipe the layer
-//   opens /dev/tty just for the cursor position and reads nothing else from it.
+// The terminal's record, its start, its size and the raw reads of its input. Keys are read from standard
+// input, a terminal or a pipe; termios is changed on the output's terminal, or on the input's when only
+// that is one; the start-up queries go out only when output is a terminal (terminal_queries.cpp).
 #include "common/console/terminal/terminal.h"
 
 #include <cerrno>
@@ -52,19 +48,17 @@ const TerminalInfo& terminalStart() {
     installSignalHandlers();
     t.modeFd = t.info.outputIsTerminal ? StdOut : t.info.inputIsTerminal ? StdIn : -1;
     if (t.modeFd >= 0) enterRawMode();
-    std::atexit(terminalRestore);
+    std::atexit(backendRestore);
     readSize(t.info);
     startModes();
     return t.info;
 }
 
-bool terminalResized(int* width, int* height) {
+bool terminalResized() {
     terminalStart();
     if (!terminal.resizedFlag) return false;
     terminal.resizedFlag = 0;
     readSize(terminal.info);
-    *width = terminal.info.width;
-    *height = terminal.info.height;
     return true;
 }
 
@@ -72,8 +66,7 @@ long terminalRead(char* buffer, std::size_t capacity) {
     Terminal& t = terminal;
     terminalStart();
     if (!t.startupInput.empty()) {
-        std::size_t n = t.startupInput.size() < capacity ? t.startupInput.size() : capacity;
-        std::memcpy(buffer, t.startupInput.data(), n);
+        std::size_t n = t.startupInput.copy(buffer, capacity);
         t.startupInput.erase(0, n);
         return static_cast<long>(n);
     }
@@ -86,12 +79,4 @@ long terminalRead(char* buffer, std::size_t capacity) {
     if (n > 0) return static_cast<long>(n);
     if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
     return -1;  // end of input, or the terminal hung up (EIO)
-}
-
-bool terminalWaitForInput(int milliseconds) {
-    terminalStart();
-    terminalFlush();
-    if (!terminal.startupInput.empty()) return true;
-    struct pollfd p = {StdIn, POLLIN, 0};
-    return poll(&p, 1, milliseconds) > 0;
 }

@@ -2,12 +2,11 @@
 // queue; which keys are held and whether the terminal has the focus; and the cursor position query,
 // whose answer comes among the keys.
 #include "common/console/console.h"
-#include "common/console/console_backend.h"
 #include "common/console/key_tables.h"
-#include "common/console/terminal/key_decoder.h"
 #include "common/console/terminal/terminal.h"
 
 #include <climits>
+#include <poll.h>
 
 namespace {
 
@@ -139,9 +138,12 @@ bool backendCollect(KeyQueue* keys) {
     return !k.inputEnded;
 }
 
-// Waits for input; once some has come, the next intake reads even within the same millisecond.
+// Waits for input or a signal; once input has come, the next intake reads even within the same millisecond.
 bool backendWait(int milliseconds) {
-    if (!terminalWaitForInput(milliseconds)) return false;
+    terminalStart();
+    terminalFlush();
+    struct pollfd p = {StdIn, POLLIN, 0};
+    if (terminal.startupInput.empty() && poll(&p, 1, milliseconds) <= 0) return false;
     terminal.keys.drainedAtMs = -1;
     return true;
 }

@@ -44,8 +44,7 @@ void awaitKittyPop() {
     }
 }
 
-}  // namespace
-
+// Undoes every mode and the raw mode.
 void undoModes() {
     Terminal& t = terminal;
     if (!t.rawActive) return;
@@ -68,8 +67,6 @@ void undoModes() {
     errno = savedErrno;
 }
 
-namespace {
-
 // Raw mode and the terminal modes again, after a stop. Async-signal-safe.
 void reenterModes() {
     Terminal& t = terminal;
@@ -88,29 +85,17 @@ void unblock(int signalNumber) {
     sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
-// Makes writes to the output fail at once instead of waiting; returns the flags to put back.
-int holdOutputNonBlocking() {
-    int flags = fcntl(StdOut, F_GETFL);
-    if (flags >= 0 && (flags & O_NONBLOCK) == 0) fcntl(StdOut, F_SETFL, flags | O_NONBLOCK);
-    return flags;
-}
-
-void releaseOutput(int flags) {
-    if (flags >= 0 && (flags & O_NONBLOCK) == 0) fcntl(StdOut, F_SETFL, flags);
-}
-
 // SIGINT, SIGTERM, SIGQUIT, SIGHUP and the crash signals: restore, then the default action.
 // A hang-up comes when the terminal has gone, and also from kill -HUP with the terminal still there:
 // the restore is written all the same, without waiting, so a terminal that is gone or that reads
 // nothing costs no time (the write fails, which is fine) and one that is there gets its modes back.
 void restoreAndReraise(int signalNumber) {
-    int outputFlags = -1;
-    if (signalNumber == SIGHUP) {
-        terminal.hungUp = 1;
-        outputFlags = holdOutputNonBlocking();
-    }
-    terminalRestore();
-    releaseOutput(outputFlags);
+    int flags = signalNumber == SIGHUP ? fcntl(StdOut, F_GETFL) : -1;
+    bool nonBlocking = flags >= 0 && (flags & O_NONBLOCK) == 0;  // writes fail at once instead of waiting
+    if (signalNumber == SIGHUP) terminal.hungUp = 1;
+    if (nonBlocking) fcntl(StdOut, F_SETFL, flags | O_NONBLOCK);
+    backendRestore();
+    if (nonBlocking) fcntl(StdOut, F_SETFL, flags);
     signal(signalNumber, SIG_DFL);
     unblock(signalNumber);
     raise(signalNumber);
@@ -176,7 +161,9 @@ void enterRawMode() {
     t.rawActive = 1;
 }
 
-void terminalRestore() {
+// Writes the waiting output run, then undoes every mode and the raw mode. Async-signal-safe, and safe
+// more than once.
+void backendRestore() {
     terminalFlush();
     undoModes();
 }

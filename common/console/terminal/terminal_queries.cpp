@@ -3,8 +3,6 @@
 // among whatever keys the user types meanwhile; those keys are kept for the decoder.
 #include "common/console/terminal/terminal.h"
 
-#include "common/console/terminal/key_decoder.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -29,8 +27,7 @@ void scanReplies(KeyDecoder& decoder, ReplyScan& scan, bool keepKeys, long long 
         else if (event.kind == KeyEventKind::ModeReport && event.mode == 25) {
             // Reset, or reset for good: hidden. No answer, or any other, counts as visible.
             terminal.info.cursorHidden = event.modeState == 2 || event.modeState == 4;
-        }
-        else if (event.kind == KeyEventKind::CursorReport) {
+        } else if (event.kind == KeyEventKind::CursorReport) {
             scan.cursor = true;
             scan.row = event.row;
             scan.column = event.column;
@@ -49,9 +46,7 @@ ReplyScan askTerminal(int replyFd, bool kitty, bool cursorMode, bool keepKeys) {
     decoder.utf8Input = false;  // only the splitting matters here
     ReplyScan scan;
     long long deadline = monotonicMs() + TerminalReplyTimeoutMs;
-    while (!scan.attributes) {
-        long long now = monotonicMs();
-        if (now >= deadline) break;
+    for (long long now = monotonicMs(); !scan.attributes && now < deadline; now = monotonicMs()) {
         struct pollfd p = {replyFd, POLLIN, 0};
         if (poll(&p, 1, static_cast<int>(deadline - now)) <= 0) continue;
         char bytes[256];

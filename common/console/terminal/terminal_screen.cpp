@@ -1,8 +1,6 @@
-// The terminal back end's screen: its start and its restore, following a resize or a resume, and the
-// model's changes handed to the writer. The bytes of consecutive operations gather in the output run,
-// which goes out in writes of at most 1024 bytes: when full, and before the program pauses, reads keys
+// The terminal back end's screen: its start, following a resize or a resume, and the model's changes
+// handed to the writer's output run, which goes out when full and before the program pauses, reads keys
 // or ends. Output that is not a terminal gets the texts byte for byte, with no escape sequence.
-#include "common/console/console_backend.h"
 #include "common/console/terminal/terminal.h"
 
 #include <algorithm>
@@ -33,8 +31,10 @@ void placeCursor(ScreenModel* model, int row, int column, bool resized) {
     bool keepBreak = model->pendingBreak && (resized || (row == model->row && column == model->column));
     moveScreenCursor(model, row, column);
     model->pendingBreak = keepBreak;
-    model->changes.clear();  // the terminal's cursor is there already
-    terminalCursorIs(row, column);
+    model->changes.clear();  // the terminal's cursor is there already: the writer learns it
+    terminal.writer.cursorKnown = true;
+    terminal.writer.row = row;
+    terminal.writer.column = column;
 }
 
 }  // namespace
@@ -57,10 +57,6 @@ bool backendStart(ScreenModel* model) {
     return true;
 }
 
-void backendRestore() {
-    terminalRestore();
-}
-
 bool backendEndsWithProgram() {
     return false;
 }
@@ -71,13 +67,12 @@ bool backendEndsWithProgram() {
 // terminal's cursor is, not sent back as a position: a second resize may already have moved the rows
 // again (tmux, for one, tells the program of a resize late), and moves relative to the cursor stay right.
 int backendFollow(ScreenModel* model, KeyQueue* keys) {
-    int width = 0, height = 0;
-    bool resized = terminalResized(&width, &height);
+    bool resized = terminalResized();
     bool resumed = terminal.resumesSeen != terminal.resumes;
     if (!resized && !resumed) return 0;
     terminal.resumesSeen = terminal.resumes;
-    if (resized) resizeScreenModel(model, width, height);
-    terminalForgetScreen();
+    if (resized) resizeScreenModel(model, terminal.info.width, terminal.info.height);
+    forgetTerminalState(&terminal.writer);
     int row = 0, column = 0;
     if (!terminalAskCursor(&row, &column, keys) || row < 1 || column < 1 || row > LargestScreenSide ||
         column > LargestScreenSide) {

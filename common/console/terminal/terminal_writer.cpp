@@ -93,16 +93,6 @@ void terminalDraw(ScreenModel* model) {
     model->changes.clear();
 }
 
-void terminalForgetScreen() {
-    forgetTerminalState(&terminal.writer);
-}
-
-void terminalCursorIs(int row, int column) {
-    terminal.writer.cursorKnown = true;
-    terminal.writer.row = row;
-    terminal.writer.column = column;
-}
-
 void buildModeStrings(bool keyModes, bool kitty) {
     Terminal& t = terminal;
     t.enterModesLength = t.restoreModesLength = 0;

@@ -5,10 +5,8 @@
 #include <windows.h>
 
 // Takes the console over at the layer's first use, from either half: both code pages become 437 until
-// the program ends, when the user's code pages and colours come back (giveBackConsole).
+// the program ends, when the user's code pages and colours come back.
 void takeOverConsole();
-// Puts back the code pages and the colours of output that the console had when it was taken over.
-void giveBackConsole();
 
 // Stops listening for the close, log-off and shut-down notifications (the restore does, at the end).
 void stopCloseListening();

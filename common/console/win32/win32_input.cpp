@@ -44,14 +44,6 @@ Keyboard& startKeyboard() {
     return keyboard;
 }
 
-// What the key types without modifiers; dead keys (the top bit set) and characters beyond a byte
-// count as none.
-unsigned char plainCharacterOf(WORD virtualKey) {
-    UINT ch = MapVirtualKeyA(virtualKey, MAPVK_VK_TO_CHAR);
-    if ((ch & 0x80000000u) != 0 || ch > 255) return 0;
-    return static_cast<unsigned char>(ch);
-}
-
 void queuePress(KeyQueue* keys, const KEY_EVENT_RECORD& event) {
     if (!event.bKeyDown) return;  // only presses are queued
     ConsoleKeyPress press;
@@ -59,7 +51,9 @@ void queuePress(KeyQueue* keys, const KEY_EVENT_RECORD& event) {
     press.scanCode = event.wVirtualScanCode;
     press.controlState = event.dwControlKeyState;
     press.character = static_cast<unsigned char>(event.uChar.AsciiChar);
-    press.plainCharacter = plainCharacterOf(event.wVirtualKeyCode);
+    // What the key types unmodified: a dead key (top bit set) or a character beyond a byte is none.
+    UINT plain = MapVirtualKeyA(event.wVirtualKeyCode, MAPVK_VK_TO_CHAR);
+    press.plainCharacter = plain <= 255 ? static_cast<unsigned char>(plain) : 0;
     int code = consoleKeyCode(press);
     if (code == 0) return;
     for (int i = 0; i < (event.wRepeatCount > 0 ? event.wRepeatCount : 1); ++i) keyQueuePush(*keys, code);

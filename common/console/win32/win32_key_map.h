@@ -1,7 +1,6 @@
-// What a key event of the Win32 console means for the key queue: the key code of a press by the PC
-// BIOS keyboard's rules, the virtual keys that carry a scan code, and which console notifications
-// queue the close request. Pure: the rest of the Win32 back end reads the events and asks the system for
-// a key's plain character; nothing here calls Windows, so the rules are tested on every platform.
+// What a key event of the Win32 console means for the key queue: the key code of a press by the PC BIOS
+// keyboard's rules, the virtual keys that carry a scan code, and which notifications queue the close
+// request. Reading the events is win32_input's; nothing here calls Windows, so it is tested everywhere.
 #pragma once
 
 // The control key state bits of a console key event, as the Win32 console sets them. AltGr comes

@@ -1,8 +1,6 @@
 // The Win32 console back end's screen: the model's changes put into the console's cells with console
-// calls that interpret no byte. The model sits over the print area, the rows of the console's buffer
-// that the window showed at start; where the buffer has rows below it, a scroll moves the area and the
-// window down over them, else the buffer's contents move up. A window the user scrolled elsewhere is
-// brought back before output. Output that is not a console (a file or a pipe) gets the texts byte for byte.
+// calls that interpret no byte. The model sits over the print area, the rows of the console's buffer that
+// the window showed at start. Output that is not a console (a file or a pipe) gets the texts byte for byte.
 #include "common/console/console_backend.h"
 #include "common/console/win32/win32_console.h"
 
@@ -50,10 +48,9 @@ COORD bufferPlace(const CONSOLE_SCREEN_BUFFER_INFO& info, int row, int column) {
 
 // Puts the window back over the print area when the user scrolled it elsewhere.
 void showPrintArea(CONSOLE_SCREEN_BUFFER_INFO* info) {
-    int height = windowHeight(*info);
     if (info->srWindow.Top == screen.areaTop) return;
     SMALL_RECT area = {info->srWindow.Left, static_cast<SHORT>(screen.areaTop), info->srWindow.Right,
-                       static_cast<SHORT>(screen.areaTop + height - 1)};
+                       static_cast<SHORT>(screen.areaTop + windowHeight(*info) - 1)};
     if (SetConsoleWindowInfo(outputHandle(), TRUE, &area)) info->srWindow = area;
 }
 
@@ -170,11 +167,9 @@ void followColors(const ScreenModel& model) {
 
 void writeBytes(const Text& text) {
     DWORD written = 0;
-    size_t done = 0;
-    while (done < text.size()) {
+    for (size_t done = 0; done < text.size(); done += written) {
         DWORD piece = static_cast<DWORD>(text.size() - done < 1024 ? text.size() - done : 1024);
         if (!WriteFile(outputHandle(), text.data() + done, piece, &written, nullptr) || written == 0) return;
-        done += written;
     }
 }
 
@@ -247,10 +242,9 @@ bool backendEndsWithProgram() {
 
 bool backendShowCursor(bool visible) {
     CONSOLE_CURSOR_INFO cursor;
-    HANDLE output = outputHandle();
-    if (!GetConsoleCursorInfo(output, &cursor)) return true;
+    if (!GetConsoleCursorInfo(outputHandle(), &cursor)) return true;
     bool was = cursor.bVisible != 0;
     cursor.bVisible = visible ? TRUE : FALSE;
-    SetConsoleCursorInfo(output, &cursor);
+    SetConsoleCursorInfo(outputHandle(), &cursor);
     return was;
 }

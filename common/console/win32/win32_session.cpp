@@ -22,8 +22,11 @@ struct UserConsole {
 
 UserConsole user;
 
-void giveBackAtExit() {
-    giveBackConsole();
+// Puts back the code pages and the colours of output that the console had when it was taken over.
+void giveBackConsole() {
+    if (user.inputCodePage != 0) SetConsoleCP(user.inputCodePage);
+    if (user.outputCodePage != 0) SetConsoleOutputCP(user.outputCodePage);
+    if (user.colorsRead) SetConsoleTextAttribute(GetStdHandle(STD_OUTPUT_HANDLE), user.colors);
 }
 
 // The system ends the process at Ctrl+C and Ctrl+Break; the console is given back first. Registered
@@ -45,12 +48,6 @@ void takeOverConsole() {
     if (user.colorsRead) user.colors = info.wAttributes;
     if (user.inputCodePage != 0) SetConsoleCP(LobbyCodePage);
     if (user.outputCodePage != 0) SetConsoleOutputCP(LobbyCodePage);
-    std::atexit(giveBackAtExit);
+    std::atexit(giveBackConsole);
     SetConsoleCtrlHandler(giveBackOnBreak, TRUE);
-}
-
-void giveBackConsole() {
-    if (user.inputCodePage != 0) SetConsoleCP(user.inputCodePage);
-    if (user.outputCodePage != 0) SetConsoleOutputCP(user.outputCodePage);
-    if (user.colorsRead) SetConsoleTextAttribute(GetStdHandle(STD_OUTPUT_HANDLE), user.colors);
 }
