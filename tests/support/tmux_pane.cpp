@@ -21,14 +21,7 @@ std::string tmuxCommand(const TmuxPane& pane, const std::string& arguments) {
 std::string target() { return std::string(" -t ") + Session + " "; }
 
 // Tests wait by polling: a capture is a process start, so a short pause between tries is enough.
-bool pollUntil(const std::function<bool()>& ready, int maxMs) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxMs);
-    while (std::chrono::steady_clock::now() < end) {
-        if (ready()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
-    return ready();
-}
+constexpr int CapturePauseMs = 25;
 
 void applySgr(const std::string& parameters, PaneCell* pen) {
     std::vector<int> codes;
@@ -139,7 +132,7 @@ std::string paneFormat(const TmuxPane& pane, const std::string& format) {
 
 bool waitForPane(const TmuxPane& pane, const std::function<bool(const std::string&)>& ready, int maxMs,
                  bool keepBlanks) {
-    return pollUntil([&] { return ready(capturePaneText(pane, keepBlanks)); }, maxMs);
+    return pollUntil([&] { return ready(capturePaneText(pane, keepBlanks)); }, maxMs, CapturePauseMs);
 }
 
 bool waitForPaneText(const TmuxPane& pane, const std::string& text, int maxMs, bool keepBlanks) {
@@ -148,7 +141,7 @@ bool waitForPaneText(const TmuxPane& pane, const std::string& text, int maxMs, b
 }
 
 bool waitForPaneCells(const TmuxPane& pane, const std::function<bool(const PaneScreen&)>& ready, int maxMs) {
-    return pollUntil([&] { return ready(capturePaneCells(pane)); }, maxMs);
+    return pollUntil([&] { return ready(capturePaneCells(pane)); }, maxMs, CapturePauseMs);
 }
 
 PaneRow parseCapturedLine(const std::string& line, PaneCell* pen) {
@@ -184,6 +177,15 @@ std::string rowText(const PaneRow& row) {
     std::string text;
     for (const PaneCell& cell : row) text += cell.glyph;
     return text;
+}
+
+bool pollUntil(const std::function<bool()>& ready, int maxMs, int pauseMs) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxMs);
+    while (std::chrono::steady_clock::now() < end) {
+        if (ready()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    }
+    return ready();
 }
 
 std::string shellQuote(const std::string& text) {

@@ -81,3 +81,5 @@ std::string rowText(const PaneRow& row);
 
 // Single quotes for a shell, so the text reaches the command as one argument, unchanged.
 std::string shellQuote(const std::string& text);
+// Asks ready() every pauseMs until it holds or maxMs have passed; then once more.
+bool pollUntil(const std::function<bool()>& ready, int maxMs, int pauseMs);

@@ -1,5 +1,7 @@
 #include "tests/support/x_terminal.h"
 
+#include "tests/support/tmux_pane.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -17,12 +19,6 @@
 
 namespace {
 
-std::string quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
 // What every process of the test sees: the display, software GL for kitty, and private configuration,
 // so that neither a user's settings nor a missing session bus or GPU changes what runs.
 std::string environment(const XTerminal& t) {
@@ -30,20 +26,14 @@ std::string environment(const XTerminal& t) {
            "/config XDG_CACHE_HOME=" + t.directory + "/cache XDG_RUNTIME_DIR=" + t.directory + " ";
 }
 
-bool pollUntil(const std::function<bool()>& ready, int maxMs) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxMs);
-    while (std::chrono::steady_clock::now() < end) {
-        if (ready()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return ready();
-}
+// An X terminal draws in its own time: a tenth of a second between looks is enough.
+constexpr int LookPauseMs = 100;
 
 // Ends a process started here: TERM, then KILL if it is still there after two seconds.
 void endProcess(pid_t* pid) {
     if (*pid <= 0) return;
     kill(*pid, SIGTERM);
-    bool gone = pollUntil([&] { return waitpid(*pid, nullptr, WNOHANG) == *pid; }, 2000);
+    bool gone = pollUntil([&] { return waitpid(*pid, nullptr, WNOHANG) == *pid; }, 2000, LookPauseMs);
     if (!gone) {
         kill(*pid, SIGKILL);
         waitpid(*pid, nullptr, 0);
@@ -80,7 +70,7 @@ bool startServer(XTerminal& t) {
 
 std::string terminalCommand(const XTerminal& t, int columns, int rows, const std::string& command) {
     std::string size = std::to_string(columns) + "x" + std::to_string(rows);
-    std::string run = "sh -c " + quote(command);
+    std::string run = "sh -c " + shellQuote(command);
     switch (t.kind) {
     case XTerminalKind::Kitty:
         return "kitty --config NONE -o allow_remote_control=yes --listen-on unix:" + t.directory +
@@ -91,9 +81,9 @@ std::string terminalCommand(const XTerminal& t, int columns, int rows, const std
     case XTerminalKind::Xterm:
         // Ctrl+Shift+P prints the saved lines and the screen, as text, to a file.
         return "xterm -geometry " + size + " -xrm " +
-               quote("XTerm*printerCommand: cat > " + t.directory + "/xterm.txt") +
-               " -xrm " + quote("XTerm*printAttributes: 0") + " -xrm " +
-               quote("XTerm*VT100.translations: #override Shift Ctrl <Key>p: print-everything()") + " -e " + run;
+               shellQuote("XTerm*printerCommand: cat > " + t.directory + "/xterm.txt") +
+               " -xrm " + shellQuote("XTerm*printAttributes: 0") + " -xrm " +
+               shellQuote("XTerm*VT100.translations: #override Shift Ctrl <Key>p: print-everything()") + " -e " + run;
     }
     return "";
 }
@@ -111,7 +101,7 @@ bool startTerminal(XTerminal& t, int columns, int rows, const std::string& comma
         std::string found = xRun(t, "xdotool search --onlyvisible --pid " + pid + " 2>/dev/null | tail -n 1");
         t.window = found.substr(0, found.find('\n'));
         return !t.window.empty();
-    }, 20000);
+    }, 20000, LookPauseMs);
     if (t.window.empty()) return false;
     xRun(t, "timeout 10 xdotool windowfocus --sync " + t.window);
     return true;
@@ -149,14 +139,14 @@ bool startXTerminal(XTerminal& t, XTerminalKind kind, int columns, int rows, con
 void stopXTerminal(XTerminal& t) {
     endProcess(&t.terminal);
     endProcess(&t.server);
-    if (!t.directory.empty()) std::system(("rm -rf " + quote(t.directory)).c_str());
+    if (!t.directory.empty()) std::system(("rm -rf " + shellQuote(t.directory)).c_str());
     t.directory.clear();
     t.window.clear();
 }
 
 std::string xRun(const XTerminal& t, const std::string& command) {
     std::string output;
-    FILE* pipe = popen((environment(t) + "sh -c " + quote(command) + " </dev/null").c_str(), "r");
+    FILE* pipe = popen((environment(t) + "sh -c " + shellQuote(command) + " </dev/null").c_str(), "r");
     if (pipe == nullptr) return output;
     char buffer[4096];
     for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
@@ -169,7 +159,7 @@ void xKeys(const XTerminal& t, const std::string& names) {
 }
 
 void xType(const XTerminal& t, const std::string& text) {
-    xRun(t, "timeout 20 xdotool type --delay 60 " + quote(text));
+    xRun(t, "timeout 20 xdotool type --delay 60 " + shellQuote(text));
 }
 
 void xHoldKey(const XTerminal& t, const std::string& name, int milliseconds) {
@@ -195,13 +185,13 @@ std::string xScreenText(const XTerminal& t) {
         std::remove(file.c_str());
         xKeys(t, "ctrl+shift+p");
         struct stat before = {}, after = {};
-        pollUntil([&] { return stat(file.c_str(), &before) == 0; }, 5000);
+        pollUntil([&] { return stat(file.c_str(), &before) == 0; }, 5000, LookPauseMs);
         // The printer command is done once the file stops growing.
         pollUntil([&] {
             bool same = stat(file.c_str(), &after) == 0 && after.st_size == before.st_size && after.st_size > 0;
             before = after;
             return same;
-        }, 5000);
+        }, 5000, LookPauseMs);
         std::ifstream in(file);
         std::stringstream text;
         text << in.rdbuf();
@@ -212,10 +202,10 @@ std::string xScreenText(const XTerminal& t) {
 }
 
 bool waitForXText(const XTerminal& t, const std::function<bool(const std::string&)>& ready, int maxMs) {
-    return pollUntil([&] { return ready(xScreenText(t)); }, maxMs);
+    return pollUntil([&] { return ready(xScreenText(t)); }, maxMs, LookPauseMs);
 }
 
 void kittySendText(const XTerminal& t, const std::string& text) {
     std::string kitty = "timeout 10 kitty @ --to unix:" + t.directory + "/kitty.sock";
-    xRun(t, "printf '%s' " + quote(text) + " | " + kitty + " send-text --stdin");
+    xRun(t, "printf '%s' " + shellQuote(text) + " | " + kitty + " send-text --stdin");
 }
